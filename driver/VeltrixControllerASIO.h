@@ -1,0 +1,90 @@
+// The ASIO driver object a host talks to. IASIO must be the first base: hosts cast
+// the pointer COM hands out straight to IASIO and call through its vtable.
+#pragma once
+
+#include <windows.h>
+
+#include "Asio.h"
+#include "CUnknown.h"
+
+class CAudioDevice;
+
+class VeltrixControllerASIO : public IASIO, public CUnknown {
+public:
+    explicit VeltrixControllerASIO(IUnknown* outer);
+    ~VeltrixControllerASIO() override;
+
+    // IUnknown of the IASIO side: forwarded unchanged to the owner.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID riid, void** ppv) override;
+
+    ASIOBool ASIO_THISCALL init(void* sysHandle) override;
+    void ASIO_THISCALL getDriverName(char* name) override;
+    long ASIO_THISCALL getDriverVersion() override;
+    void ASIO_THISCALL getErrorMessage(char* string) override;
+    ASIOError ASIO_THISCALL start() override;
+    ASIOError ASIO_THISCALL stop() override;
+    ASIOError ASIO_THISCALL getChannels(long* numInputChannels, long* numOutputChannels) override;
+    ASIOError ASIO_THISCALL getLatencies(long* inputLatency, long* outputLatency) override;
+    ASIOError ASIO_THISCALL getBufferSize(long* minSize, long* maxSize, long* preferredSize,
+                                          long* granularity) override;
+    ASIOError ASIO_THISCALL canSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError ASIO_THISCALL getSampleRate(ASIOSampleRate* sampleRate) override;
+    ASIOError ASIO_THISCALL setSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError ASIO_THISCALL getClockSources(ASIOClockSource* clocks, long* numSources) override;
+    ASIOError ASIO_THISCALL setClockSource(long reference) override;
+    ASIOError ASIO_THISCALL getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
+    ASIOError ASIO_THISCALL getChannelInfo(ASIOChannelInfo* info) override;
+    ASIOError ASIO_THISCALL createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
+                                          ASIOCallbacks* callbacks) override;
+    ASIOError ASIO_THISCALL disposeBuffers() override;
+    ASIOError ASIO_THISCALL controlPanel() override;
+    ASIOError ASIO_THISCALL future(long selector, void* opt) override;
+    ASIOError ASIO_THISCALL outputReady() override;
+
+    static constexpr int kMaxInputs = 2;
+    static constexpr int kMaxOutputs = 4;
+    static constexpr int kErrorTextSize = 128;
+
+    // Read-only views for tests and diagnostics.
+    long BlockNum() const { return blockNum; }
+    long BitResolution() const { return bitResolution; }
+    long ToggleNum() const { return toggleNum; }
+    long BufferFrames() const { return bufferFrames; }
+    double SampleRate() const { return sampleRate; }
+
+private:
+    void DeleteDevices();
+
+    double samplePosition = 0.0;
+    double sampleRate = 0.0;
+    ASIOCallbacks hostCallbacksCopy = {};
+    ASIOCallbacks* hostCallbacks = nullptr;
+    ASIOTime hostTime = {};
+    ASIOTimeStamp cycleSystemTime = {};
+    long bufferFrames = 0;
+    long cycleCounter = 0;
+    bool mutexOpened = false;
+    bool running = false;
+    bool useTimeInfo = false;
+    bool timeCodeEnabled = false;
+    char errorText[kErrorTextSize] = {};
+    HANDLE inUseMutex = nullptr;
+    HMODULE windowModule = nullptr;
+    HWND notifyWindow = nullptr;
+    HDEVNOTIFY deviceNotification = nullptr;
+    long blockNum = 0;
+    long bitResolution = 0;
+    long toggleNum = 0;
+    void* inputBuffers[kMaxInputs] = {};
+    long inputChannels[kMaxInputs] = {-1, -1};
+    long inputCount = 0;
+    CAudioDevice* captureDevice = nullptr;
+    void* outputBuffers[kMaxOutputs] = {};
+    long outputChannels[kMaxOutputs] = {-1, -1, -1, -1};
+    long outputCount = 0;
+    CAudioDevice* renderDevice = nullptr;
+};

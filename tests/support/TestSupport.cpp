@@ -1,0 +1,80 @@
+#include "TestSupport.h"
+
+#include <vector>
+
+namespace testsupport {
+
+namespace {
+constexpr char kSettingsKey[] = "Software\\Veltrix KMX ASIO";
+}
+
+std::string BuildBinDirectory() {
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string full(path, length);
+    return full.substr(0, full.find_last_of('\\'));
+}
+
+std::string DriverDllPath() { return BuildBinDirectory() + "\\Veltrix_KMX_ASIO.dll"; }
+
+long RunProgram(const std::string& commandLine, DWORD timeoutMs) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    long result = -1;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        if (GetExitCodeProcess(process.hProcess, &code)) result = static_cast<long>(code);
+    } else {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
+bool Regsvr32(const std::string& dllPath, bool unregister) {
+    std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + dllPath + "\"";
+    return RunProgram(command) == 0;
+}
+
+void DeleteTree(HKEY root, const char* path) {
+    RegDeleteTreeA(root, path);
+    RegDeleteKeyA(root, path);
+}
+
+bool KeyPresent(HKEY root, const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string ReadString(HKEY root, const char* path, const char* valueName) {
+    char buffer[1024] = {};
+    DWORD size = sizeof(buffer) - 1;
+    if (RegGetValueA(root, path, valueName, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return buffer;
+}
+
+void WriteRaw(HKEY root, const char* path, const char* valueName, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) return;
+    RegSetValueExA(key, valueName, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void WriteDword(HKEY root, const char* path, const char* valueName, DWORD value) {
+    WriteRaw(root, path, valueName, REG_DWORD, &value, sizeof(value));
+}
+
+ScratchSettings::ScratchSettings() { DeleteTree(HKEY_CURRENT_USER, kSettingsKey); }
+
+ScratchSettings::~ScratchSettings() { DeleteTree(HKEY_CURRENT_USER, kSettingsKey); }
+
+}  // namespace testsupport
