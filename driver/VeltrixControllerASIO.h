@@ -56,8 +56,19 @@ public:
     long BufferFrames() const { return bufferFrames; }
     double SampleRate() const { return sampleRate; }
 
+    // How many times init tried to build each device since the object was made.
+    int CaptureAttempts() const { return captureAttempts; }
+    int RenderAttempts() const { return renderAttempts; }
+
 private:
+    void OpenDevices();
+    bool CreateCaptureDevice();
+    bool CreateRenderDevice();
     void DeleteDevices();
+    bool DevicesSupportRate(ASIOSampleRate rate) const;
+
+    int captureAttempts = 0;
+    int renderAttempts = 0;
 
     double samplePosition = 0.0;
     double sampleRate = 0.0;
