@@ -11,10 +11,12 @@ long readValue(HKEY key, const wchar_t* name) {
     DWORD value = 0;
     DWORD size = sizeof(value);
     DWORD type = REG_DWORD;
-    // Any stored type is taken, but only exactly 4 bytes: a shorter value would
-    // leave part of the number unwritten.
+    // Only exactly 4 bytes count: a shorter value would leave part of the number
+    // unwritten. Texts are refused whatever their size, because the wide call
+    // hands a short text over as its character codes (a stored "8" would read as
+    // 56), which no reader of the store means.
     if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-        size != sizeof(value))
+        size != sizeof(value) || type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
         return kUnreadable;
     return static_cast<long>(value);
 }
