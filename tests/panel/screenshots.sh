@@ -1,0 +1,73 @@
+#!/bin/sh
+# Screenshots of the settings panel's dialog in each of its twelve languages.
+#   screenshots.sh <build dir> <output dir>
+# Starts its own Xvfb and uses a Wine prefix of its own (<build dir>/wineprefix-x11,
+# made once) with the normal x11 graphics driver, registers the built driver there,
+# and for each language sets the installer language, starts the panel and saves
+# its dialog as <output dir>/panel-<language>.png. Everything it started is
+# stopped again at the end.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+
+export WINEPREFIX="$build/wineprefix-x11"
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# A display number nobody uses here.
+display=77
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+export DISPLAY=":$display"
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+i=0
+until [ -e "/tmp/.X11-unix/X$display" ]; do
+    i=$((i + 1))
+    if [ $i -gt 100 ]; then echo "screenshots: Xvfb did not start on $DISPLAY" >&2; exit 1; fi
+    sleep 0.1
+done
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "screenshots: creating the Wine prefix $WINEPREFIX (once, about 20 s)..."
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    # The dialog font of Chinese, Japanese and Korean is the default GUI font;
+    # Wine finds their glyphs through these links to the WenQuanYi font.
+    for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" Arial; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+    done
+    # Xvfb runs no window manager: Wine then draws the dialog's frame and caption
+    # itself, and they appear in the pictures.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+    wineserver -w
+fi
+(wineserver -p >/dev/null 2>&1 &)
+
+bin="$build/bin"
+echo "screenshots: registering the driver"
+wine regsvr32 /s "$bin/Veltrix_KMX_ASIO.dll" >/dev/null 2>&1
+
+for entry in 1033:en-US 1031:de-DE 1036:fr-FR 1040:it-IT 3082:es-ES 1043:nl-NL 1046:pt-BR 1049:ru-RU \
+             1041:ja-JP 1042:ko-KR 2052:zh-CN 1028:zh-TW; do
+    language=${entry%%:*}
+    name=${entry#*:}
+    wine reg add 'HKLM\Software\Veltrix\Veltrix KMX' /v 'Veltrix KMXInstallLanguage' /t REG_DWORD \
+        /d "$language" /f >/dev/null 2>&1
+    wine "$bin/panel_screenshot.exe" "$bin/Veltrix_KMX_ASIO_Config.exe" "$out/panel-$name.bmp"
+    python3 "$here/bmp_to_png.py" "$out/panel-$name.bmp" "$out/panel-$name.png"
+    rm -f "$out/panel-$name.bmp"
+    echo "screenshots: $out/panel-$name.png"
+done
+wine reg delete 'HKLM\Software\Veltrix\Veltrix KMX' /v 'Veltrix KMXInstallLanguage' /f >/dev/null 2>&1 || true
+wine regsvr32 /s /u "$bin/Veltrix_KMX_ASIO.dll" >/dev/null 2>&1 || true
