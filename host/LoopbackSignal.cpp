@@ -72,7 +72,11 @@ void LoopbackSignal::Check(int channel, std::int64_t firstFrame, int frames, con
             }
         } else {
             ++result.checkedSamples;
-            if (value != track.expected) ++result.errors;
+            if (value != track.expected) {
+                ++result.errors;
+                if (result.firstErrorFrame < 0) result.firstErrorFrame = firstFrame + k;
+                result.lastErrorFrame = firstFrame + k;
+            }
         }
         track.expected = value % m_mask + 1;
     }

@@ -29,6 +29,8 @@ public:
         std::int64_t errors = 0;          // samples that broke the sequence
         std::int64_t latencyFrames = -1;  // round trip of the first lock-on, -1 before
         int lockOns = 0;                  // times the sequence was (re)found
+        std::int64_t firstErrorFrame = -1;  // input frames of the first and last break
+        std::int64_t lastErrorFrame = -1;
     };
     const ChannelResult& Result(int channel) const { return m_results[channel]; }
     int InputChannels() const { return static_cast<int>(m_results.size()); }
