@@ -145,14 +145,14 @@ void VirtualController::State::AddUnitNodes(Unit& unit, WORD vendorId, WORD prod
     std::replace(base.begin() + 4, base.end(), '\\', '#');
     base = Lower(base);
     for (size_t f = 0; f < unit.filters.size(); ++f) {
-        const FilterSpec& spec = unit.filters[f];
-        interfaces.push_back({KSCATEGORY_AUDIO, base + "#" + GuidText(KSCATEGORY_AUDIO) + "\\" + spec.reference,
+        const FilterDescription& description = unit.filters[f];
+        interfaces.push_back({KSCATEGORY_AUDIO, base + "#" + GuidText(KSCATEGORY_AUDIO) + "\\" + description.reference,
                               unit.id, node, int(f), true});
-        if (spec.alias != AliasState::None) {
+        if (description.alias != AliasState::None) {
             const GUID& alias =
-                spec.direction == VirtualPin::Direction::Render ? KSCATEGORY_RENDER : KSCATEGORY_CAPTURE;
-            interfaces.push_back({alias, base + "#" + GuidText(alias) + "\\" + spec.reference, unit.id, node, int(f),
-                                  spec.alias == AliasState::Enabled});
+                description.direction == VirtualPin::Direction::Render ? KSCATEGORY_RENDER : KSCATEGORY_CAPTURE;
+            interfaces.push_back({alias, base + "#" + GuidText(alias) + "\\" + description.reference, unit.id, node, int(f),
+                                  description.alias == AliasState::Enabled});
         }
     }
 }
@@ -338,7 +338,7 @@ void VirtualController::AddDistractor(Distractor kind, ControllerModel model) {
     unit->config.capture = stereo;
     unit->config.friendlyName = "USB Audio Device";
     const ModelIdentity& identity = IdentityOf(model);
-    FilterSpec spec{VirtualPin::Direction::Render, "render", AliasState::Enabled, true};
+    FilterDescription description{VirtualPin::Direction::Render, "render", AliasState::Enabled, true};
     WORD vendor = identity.vendorId, product = identity.productId;
     int interfaceNumber = 0;
     bool withParent = false;
@@ -352,19 +352,19 @@ void VirtualController::AddDistractor(Distractor kind, ControllerModel model) {
         interfaceNumber = 2;
         break;
     case Distractor::NoAlias:
-        spec.reference = "topology";
-        spec.alias = AliasState::None;
+        description.reference = "topology";
+        description.alias = AliasState::None;
         break;
     case Distractor::DisabledAlias:
-        spec.reference = "disabled";
-        spec.alias = AliasState::Disabled;
+        description.reference = "disabled";
+        description.alias = AliasState::Disabled;
         break;
     case Distractor::CannotOpen:
-        spec.reference = "locked";
-        spec.openable = false;
+        description.reference = "locked";
+        description.openable = false;
         break;
     }
-    unit->filters = {spec};
+    unit->filters = {description};
     m_state->AddUnitNodes(*unit, vendor, product, interfaceNumber, withParent);
     m_state->units.push_back(std::move(unit));
 }

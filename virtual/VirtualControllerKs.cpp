@@ -94,8 +94,8 @@ void VirtualController::State::ApplyMalformed(const Unit& unit, const GUID& set,
 
 DWORD VirtualController::State::FilterProperty(Unit& unit, int filter, const KSPROPERTY& request,
                                                ULONG requestSize, KsPropertyReply& reply) {
-    const FilterSpec& spec = unit.filters[filter];
-    const bool render = spec.direction == VirtualPin::Direction::Render;
+    const FilterDescription& description = unit.filters[filter];
+    const bool render = description.direction == VirtualPin::Direction::Render;
     if (SameGuid(request.Set, KSPROPSETID_Topology)) {
         if (request.Id != KSPROPERTY_TOPOLOGY_NODES) return ERROR_NOT_FOUND;
         if (!(request.Flags & KSPROPERTY_TYPE_GET)) return ERROR_NOT_FOUND;

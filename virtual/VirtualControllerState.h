@@ -18,7 +18,7 @@
 enum class AliasState { None, Enabled, Disabled };
 
 // One Kernel Streaming filter a unit exposes.
-struct FilterSpec {
+struct FilterDescription {
     VirtualPin::Direction direction;
     std::string reference;  // the reference string ending the device path
     AliasState alias;
@@ -39,7 +39,7 @@ struct Unit {
     UnitConfig config;
     bool present = true;
     int generation = 0;  // grows at every unplug: handles of an older generation are dead
-    std::vector<FilterSpec> filters;
+    std::vector<FilterDescription> filters;
     std::vector<MalformedRule> malformed;
     LoopbackCable cable;
     StreamCounters closedRender;   // counters of pins already closed
