@@ -468,6 +468,18 @@ void VeltrixControllerASIO::PrimeCapture() {
     cycleCounter = 0;
 }
 
+void VeltrixControllerASIO::PrimeRender() {
+    if (!renderDevice) return;
+    // Every render kernel buffer starts in flight, holding the silence Prepare
+    // left in it. Otherwise the first writes would be paced by the capture side
+    // alone and every later write would reach the device just as it is needed:
+    // the ring would be one buffer deep whatever its size, and any delay of the
+    // stream thread would be heard as a gap. Primed, each write lands behind
+    // toggleNum - 1 buffers still to play.
+    for (long position = 0; position < toggleNum; ++position)
+        renderDevice->WriteBlock(position, 0, outputChannels, outputBuffers);
+}
+
 void VeltrixControllerASIO::FinishStragglingThread() {
     if (!devicesHeldByThread) return;
     // A cycle or a recovery outlived stop's join. It ends by itself (it calls the
@@ -499,6 +511,7 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::start() {
     if (!captureDevice && !renderDevice) return ASE_NotPresent;
     PrepareDevices();
     PrimeCapture();
+    PrimeRender();
     cycleCounter = 0;
     streamingDriver = this;
     stopRequested = false;
@@ -627,6 +640,7 @@ void VeltrixControllerASIO::RecoverDevices() {
         cycleCounter = 0;
         PrepareDevices();
         PrimeCapture();
+        PrimeRender();
         cycleCounter = 0;
         return;
     }

@@ -78,6 +78,7 @@ private:
     void RecoverDevices();
     bool ReopenDevices();
     void PrimeCapture();
+    void PrimeRender();
     void PrepareDevices();
     void ReleaseDevices();
     // Waits for the ring position's events of a device; true when all were

@@ -55,10 +55,18 @@ void VirtualPin::Submit(KSSTREAM_HEADER* header, HANDLE event, OVERLAPPED* overl
     CompleteFinishedHeads();
 }
 
+// Frame ticks of the device's one sample clock: every pin of the controller counts
+// frames on the same grid, so a render and a capture pin running at the same rate
+// go through exactly the same number of frames between any two moments. Counting
+// each pin from its own start instead would let the two drift by a frame now and
+// then, and the loopback would gain a frame of silence each time.
+ULONGLONG VirtualPin::ClockFrame(LONGLONG ticks) const {
+    return ULONGLONG(ticks) * m_format.rate / ULONGLONG(m_ticksPerSecond);
+}
+
 void VirtualPin::RunUntil(LONGLONG now, LoopbackCable& cable, CaptureSource source) {
     if (!Running() || now <= m_runStartTicks) return;
-    ULONGLONG elapsed = ULONGLONG(now - m_runStartTicks);
-    ULONGLONG position = m_processedAtRunStart + elapsed * m_format.rate / ULONGLONG(m_ticksPerSecond);
+    ULONGLONG position = m_processedAtRunStart + (ClockFrame(now) - ClockFrame(m_runStartTicks));
     if (position > m_processed) Process(position - m_processed, cable, source);
 }
 
@@ -83,10 +91,10 @@ bool VirtualPin::NextDeadline(LONGLONG& ticks) const {
     if (!Running() || m_queue.empty()) return false;
     const Request& head = m_queue.front();
     ULONGLONG endFrame = m_processed + (head.frames - head.doneFrames);
-    ULONGLONG framesFromStart = endFrame - m_processedAtRunStart;
-    // Rounded up, so a request is never due before its last frame has played.
-    ticks = m_runStartTicks +
-            LONGLONG((framesFromStart * ULONGLONG(m_ticksPerSecond) + m_format.rate - 1) / m_format.rate);
+    // The clock frame at which the request's last frame has played; the first
+    // counter tick of that frame, rounded up, so a request is never due early.
+    ULONGLONG clockFrame = ClockFrame(m_runStartTicks) + (endFrame - m_processedAtRunStart);
+    ticks = LONGLONG((clockFrame * ULONGLONG(m_ticksPerSecond) + m_format.rate - 1) / m_format.rate);
     return true;
 }
 

@@ -38,6 +38,8 @@ public:
 
     // Real clock: processes every frame that came due up to `now`.
     void RunUntil(LONGLONG now, LoopbackCable& cable, CaptureSource source);
+    // The device clock's frame count at a counter value.
+    ULONGLONG ClockFrame(LONGLONG ticks) const;
     // Manual clock: processes `frames` more frames if running.
     void RunFrames(ULONGLONG frames, LoopbackCable& cable, CaptureSource source);
 
