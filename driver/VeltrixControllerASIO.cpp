@@ -439,12 +439,20 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::disposeBuffers() {
 
 // ---- Streaming control ----
 
+// Opens both devices' pins, primes the capture ring and then the render ring, and
+// leaves the stream ready for its first cycle. Each pin's first buffers are queued
+// while it waits paused, and its clock starts only then: a pin started with nothing
+// queued runs empty for a moment (a gap on the render side, lost input on the
+// capture side), and a render pin started before the capture priming would run
+// empty through all of it.
 void VeltrixControllerASIO::PrepareDevices() {
     const int rate = static_cast<int>(sampleRate);
-    if (captureDevice)
-        captureDevice->Prepare(bufferFrames, toggleNum, inputCount, inputChannels, rate);
-    if (renderDevice)
-        renderDevice->Prepare(bufferFrames, toggleNum, outputCount, outputChannels, rate);
+    cycleCounter = 0;
+    if (captureDevice) captureDevice->Prepare(bufferFrames, toggleNum, inputCount, inputChannels, rate, false);
+    PrimeCapture();
+    if (renderDevice) renderDevice->Prepare(bufferFrames, toggleNum, outputCount, outputChannels, rate, false);
+    PrimeRender();
+    cycleCounter = 0;
 }
 
 void VeltrixControllerASIO::ReleaseDevices() {
@@ -458,6 +466,8 @@ void VeltrixControllerASIO::PrimeCapture() {
     // events); the data of those first reads is dropped, so that when streaming
     // begins every capture kernel buffer has a read in flight.
     for (long i = 0; i < 2 * toggleNum; ++i) {
+        // The first reads are queued: now the capture clock may start.
+        if (i == toggleNum) captureDevice->Run();
         if (i >= toggleNum) {
             bool usable = false;
             WaitForRing(captureDevice, cycleCounter % toggleNum, &usable);
@@ -478,6 +488,7 @@ void VeltrixControllerASIO::PrimeRender() {
     // toggleNum - 1 buffers still to play.
     for (long position = 0; position < toggleNum; ++position)
         renderDevice->WriteBlock(position, 0, outputChannels, outputBuffers);
+    renderDevice->Run();
 }
 
 void VeltrixControllerASIO::FinishStragglingThread() {
@@ -510,9 +521,6 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::start() {
     if (!hostCallbacks.load()) return ASE_NotPresent;
     if (!captureDevice && !renderDevice) return ASE_NotPresent;
     PrepareDevices();
-    PrimeCapture();
-    PrimeRender();
-    cycleCounter = 0;
     streamingDriver = this;
     stopRequested = false;
     streamThread = CreateThread(nullptr, 0, StreamThread, nullptr, 0, &streamThreadId);
@@ -637,11 +645,7 @@ void VeltrixControllerASIO::RecoverDevices() {
     ReleaseDevices();
     DeleteDevices();
     if (ReopenDevices()) {
-        cycleCounter = 0;
         PrepareDevices();
-        PrimeCapture();
-        PrimeRender();
-        cycleCounter = 0;
         return;
     }
     DeleteDevices();

@@ -43,6 +43,10 @@ struct Session {
     // Recorded input, interleaved, allocated before start.
     std::vector<unsigned char> recording;
     size_t recordedBytes = 0;
+    std::atomic<bool> checking{true};
+    // Switch counts at which the stream began anew after a reset: the gap before
+    // such a switch is the reset, not a period.
+    std::vector<long long> restarts;
     std::atomic<bool> resetRequested{false};
     std::atomic<int> resetRequests{0};
     DWORD initThread = 0;
@@ -60,7 +64,7 @@ void OnBufferSwitch(long index, ASIOBool) {
         QueryPerformanceCounter(&now);
         s.switchTimes[n] = now.QuadPart;
     }
-    for (int i = 0; i < s.inputs; ++i) {
+    for (int i = 0; i < s.inputs && s.checking; ++i) {
         if (!s.inputHalves[i][half]) continue;
         s.signal->Check(i, s.framePosition, s.bufferFrames, s.inputHalves[i][half]);
     }
@@ -287,7 +291,8 @@ private:
     Session m_session;
 };
 
-PeriodStats ComputePeriods(const std::vector<long long>& times, long long count, double nominalMs) {
+PeriodStats ComputePeriods(const std::vector<long long>& times, long long count, double nominalMs,
+                           const std::vector<long long>& restarts) {
     PeriodStats stats;
     stats.nominalMs = nominalMs;
     LARGE_INTEGER frequency;
@@ -295,7 +300,8 @@ PeriodStats ComputePeriods(const std::vector<long long>& times, long long count,
     std::vector<double> periods;
     long long n = std::min<long long>(count, static_cast<long long>(times.size()));
     for (long long i = 1; i < n; ++i)
-        periods.push_back(static_cast<double>(times[i] - times[i - 1]) * 1000.0 / frequency.QuadPart);
+        if (std::find(restarts.begin(), restarts.end(), i) == restarts.end())
+            periods.push_back(static_cast<double>(times[i] - times[i - 1]) * 1000.0 / frequency.QuadPart);
     if (periods.empty()) return stats;
     std::sort(periods.begin(), periods.end());
     stats.minMs = periods.front();
@@ -357,6 +363,8 @@ SessionReport RunHostSession(const HostOptions& options) {
             return report;
         }
 
+        DWORD mode = 0;
+        const bool console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
         const DWORD startTick = GetTickCount();
         DWORD lastPrint = 0;
         const DWORD durationMs = static_cast<DWORD>(seconds * 1000);
@@ -377,6 +385,7 @@ SessionReport RunHostSession(const HostOptions& options) {
                         streaming = host.Start();
                         if (streaming) {
                             s.signal->Resync();
+                            s.restarts.push_back(s.switches.load());
                             report.failure.clear();
                             report.advice.clear();
                             std::printf("  streaming again\n");
@@ -388,21 +397,25 @@ SessionReport RunHostSession(const HostOptions& options) {
                     if (!streaming) PumpMessages(500);
                 }
             }
-            if (elapsed - lastPrint >= 250 || elapsed >= durationMs) {
+            // One line updated in place on a console; a line a second into a file or pipe.
+            if (elapsed - lastPrint >= (console ? 250u : 1000u) || elapsed >= durationMs) {
                 lastPrint = elapsed;
-                std::printf("\r  %5.1f s  buffer switches: %lld%s   ", elapsed / 1000.0, s.switches.load(),
-                            streaming ? "" : "  (waiting for the driver)");
+                std::printf("%s  %5.1f s  buffer switches: %lld%s   %s", console ? "\r" : "", elapsed / 1000.0,
+                            s.switches.load(), streaming ? "" : "  (waiting for the driver)", console ? "" : "\n");
                 std::fflush(stdout);
             }
             if (elapsed >= durationMs) break;
         }
-        std::printf("\n");
+        if (console) std::printf("\n");
         host.ReadDeviceCounters();
+        // From here on the device may stop refreshing the inputs: stop checking.
+        s.checking = false;
         host.StopAndDispose();
         host.Close();
 
         report.bufferSwitches = s.switches.load();
-        report.period = ComputePeriods(s.switchTimes, report.bufferSwitches, 1000.0 * s.bufferFrames / options.sampleRate);
+        report.period = ComputePeriods(s.switchTimes, report.bufferSwitches, 1000.0 * s.bufferFrames / options.sampleRate,
+                                       s.restarts);
         for (int i = 0; i < s.inputs && s.signal; ++i) {
             const LoopbackSignal::ChannelResult& r = s.signal->Result(i);
             ChannelCheck check;

@@ -1,6 +1,6 @@
 #include "ScopedDeviceSystem.h"
 
-#include "VirtualController.h"
+#include "DefaultVirtualMachine.h"
 
 #include <atomic>
 
@@ -9,10 +9,6 @@ namespace {
 // thread, the clock), written only by a test's thread between its phases.
 std::atomic<DeviceSystem*> g_installed{nullptr};
 
-DeviceSystem& EmptyMachine() {
-    static VirtualController empty;
-    return empty;
-}
 }  // namespace
 
 ScopedDeviceSystem::ScopedDeviceSystem(DeviceSystem& system) : m_previous(g_installed.exchange(&system)) {}
@@ -21,5 +17,5 @@ ScopedDeviceSystem::~ScopedDeviceSystem() { g_installed.store(m_previous); }
 
 DeviceSystem& DeviceSystemInstance() {
     DeviceSystem* installed = g_installed.load();
-    return installed ? *installed : EmptyMachine();
+    return installed ? *installed : DefaultVirtualMachine();
 }

@@ -284,7 +284,8 @@ void CAudioDevice::FreeStreamTables() {
     ringEvents = nullptr;
 }
 
-bool CAudioDevice::Prepare(int blockFrames_, int bufferCount_, int count, const long* channels, int sampleRate) {
+bool CAudioDevice::Prepare(int blockFrames_, int bufferCount_, int count, const long* channels, int sampleRate,
+                           bool run) {
     FreeStreamTables();
     blockFrames = blockFrames_;
     bufferCount = bufferCount_;
@@ -295,7 +296,7 @@ bool CAudioDevice::Prepare(int blockFrames_, int bufferCount_, int count, const 
     blockEvents = new HANDLE[entries]();
     ringEvents = new HANDLE[entries]();
     for (int j = 0; j < count; ++j) OpenChannel(static_cast<int>(channels[j]), sampleRate);
-    RunPins();
+    RunPins(run);
     return true;
 }
 
@@ -357,7 +358,7 @@ bool CAudioDevice::OpenChannel(int channel, int sampleRate) {
     return true;
 }
 
-void CAudioDevice::RunPins() {
+void CAudioDevice::RunPins(bool run) {
     for (int p = 0; p < openPinCount; ++p) {
         const int f = openPins[p];
         for (int b = 0; b < bufferCount; ++b) {
@@ -366,26 +367,26 @@ void CAudioDevice::RunPins() {
             // Every position looks finished, so the first writes need no wait.
             SetEvent(blockEvents[i]);
         }
-        CKsAudPin* pin = pins[f];
+    }
+    RaisePins(run ? KSSTATE_RUN : KSSTATE_PAUSE);
+}
+
+void CAudioDevice::Run() { RaisePins(KSSTATE_RUN); }
+
+void CAudioDevice::RaisePins(KSSTATE target) {
+    for (int p = 0; p < openPinCount; ++p) {
+        CKsAudPin* pin = pins[openPins[p]];
+        if (!pin) continue;
+        // One step at a time, as a pin's state may only move to a neighbour.
         KSSTATE state = KSSTATE_STOP;
         if (FAILED(pin->GetState(&state))) {
             pin->SetState(KSSTATE_PAUSE);
-            pin->SetState(KSSTATE_RUN);
+            if (target == KSSTATE_RUN) pin->SetState(KSSTATE_RUN);
             continue;
         }
-        switch (state) {
-        case KSSTATE_STOP:
-            pin->SetState(KSSTATE_ACQUIRE);
-            pin->SetState(KSSTATE_PAUSE);
-            pin->SetState(KSSTATE_RUN);
-            break;
-        case KSSTATE_ACQUIRE:
-            pin->SetState(KSSTATE_PAUSE);
-            pin->SetState(KSSTATE_RUN);
-            break;
-        case KSSTATE_PAUSE: pin->SetState(KSSTATE_RUN); break;
-        default: break;
-        }
+        if (state == KSSTATE_STOP && state < target) state = (pin->SetState(KSSTATE_ACQUIRE), KSSTATE_ACQUIRE);
+        if (state == KSSTATE_ACQUIRE && state < target) state = (pin->SetState(KSSTATE_PAUSE), KSSTATE_PAUSE);
+        if (state == KSSTATE_PAUSE && state < target) pin->SetState(KSSTATE_RUN);
     }
 }
 

@@ -30,8 +30,12 @@ public:
     bool SupportsSampleRate(int rate) const;
 
     // Streaming: opens the listed channels' pins with rings of bufferCount kernel
-    // buffers of blockFrames frames and sets them running. Always true.
-    bool Prepare(int blockFrames, int bufferCount, int count, const long* channels, int sampleRate);
+    // buffers of blockFrames frames and sets them running. Always true. With run
+    // false the pins wait in KSSTATE_PAUSE, so that their first buffers can be
+    // queued before their clock starts; Run then starts them.
+    bool Prepare(int blockFrames, int bufferCount, int count, const long* channels, int sampleRate,
+                 bool run = true);
+    void Run();
     // Stops and closes the listed channels' pins and drops the kernel buffers.
     void Release(int count, const long* channels);
     // One block each way; the block index selects ring position (index mod
@@ -87,7 +91,8 @@ private:
     bool OpenChannel(int channel, int sampleRate);
     CKsAudPin* CreateFilterPin(int filterIndex, CKsFilter* filter, int rateIndex);
     void CloseChannel(int channel);
-    void RunPins();
+    void RunPins(bool run);
+    void RaisePins(KSSTATE target);
     void StopPins();
     void FreeStreamTables();
     int BlockBytes(int filterIndex) const;

@@ -26,7 +26,6 @@ struct TestHost {
     std::vector<long> indices;  // host half of each switch
     bool timeInfo = true;
     std::atomic<int> resetRequests{0};
-    std::vector<unsigned> raw;
     std::atomic<bool> stopping{false};
 };
 TestHost* g_host = nullptr;
@@ -38,10 +37,6 @@ void Switch(long index, ASIOBool) {
     // device no longer refreshed.
     if (!h.stopping)
         for (int i = 0; i < h.inputs; ++i) h.signal->Check(i, h.position, h.frames, h.infos[i].buffers[index]);
-    if (h.raw.size() < 60000) {
-        const unsigned* p = static_cast<const unsigned*>(h.infos[0].buffers[index]);
-        h.raw.insert(h.raw.end(), p, p + h.frames);
-    }
     for (int o = 0; o < h.outputs; ++o) h.signal->Generate(o, h.position, h.frames, h.infos[h.inputs + o].buffers[index]);
     h.position += h.frames;
     ++h.switches;
@@ -71,7 +66,7 @@ private:
 TEST(Streaming, SmokeLoopback) {
     testsupport::ScratchSettings scratch;
     VirtualController controller;
-    UnitId unit = controller.Connect(ControllerModel::KmxB7);
+    controller.Connect(ControllerModel::KmxB7);
     ScopedDeviceSystem scope(controller);
     Driver driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
@@ -93,11 +88,7 @@ TEST(Streaming, SmokeLoopback) {
         EXPECT_EQ(r.lockOns, 1);
         EXPECT_EQ(r.errors, 0);
         EXPECT_GT(r.checkedSamples, 10000);
-        printf("in %d: checked %lld errors %lld latency %lld first %lld last %lld\n", i, (long long)r.checkedSamples, (long long)r.errors, (long long)r.latencyFrames, (long long)r.firstErrorFrame, (long long)r.lastErrorFrame);
     }
-    for (long k = host.signal->Result(0).firstErrorFrame - 5; k < host.signal->Result(0).firstErrorFrame + 12 && k < (long)host.raw.size(); ++k) printf("%ld: %06x\n", k, host.raw[k] >> 8);
-    StreamCounters counters = controller.RenderCounters(unit);
-    printf("switches %ld underruns %lu overruns %lu\n", host.switches.load(), counters.underruns, controller.CaptureCounters(unit).overruns);
 }
 
 }  // namespace
