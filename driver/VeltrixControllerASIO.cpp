@@ -658,18 +658,20 @@ void VeltrixControllerASIO::RecoverDevices() {
     }
 }
 
+void SplitSamplePosition(double position, ASIOSamples* samples) {
+    constexpr double kTwoTo32 = 4294967296.0;
+    if (position >= kTwoTo32) {
+        samples->hi = static_cast<unsigned long>(position / kTwoTo32);
+        samples->lo = static_cast<unsigned long>(position - samples->hi * kTwoTo32);
+    } else {
+        samples->hi = 0;
+        samples->lo = static_cast<unsigned long>(position);
+    }
+}
+
 ASIOError ASIO_THISCALL VeltrixControllerASIO::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
     if (tStamp) *tStamp = cycleSystemTime;
-    if (sPos) {
-        constexpr double kTwoTo32 = 4294967296.0;
-        if (samplePosition >= kTwoTo32) {
-            sPos->hi = static_cast<unsigned long>(samplePosition / kTwoTo32);
-            sPos->lo = static_cast<unsigned long>(samplePosition - sPos->hi * kTwoTo32);
-        } else {
-            sPos->hi = 0;
-            sPos->lo = static_cast<unsigned long>(samplePosition);
-        }
-    }
+    if (sPos) SplitSamplePosition(samplePosition, sPos);
     return ASE_OK;
 }
 

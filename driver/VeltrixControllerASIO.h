@@ -11,6 +11,9 @@
 
 class CAudioDevice;
 
+// A frame count as the two unsigned 32-bit halves ASIO hands to hosts.
+void SplitSamplePosition(double position, ASIOSamples* samples);
+
 class VeltrixControllerASIO : public IASIO, public CUnknown {
 public:
     explicit VeltrixControllerASIO(IUnknown* outer);
@@ -56,6 +59,7 @@ public:
     long BitResolution() const { return bitResolution; }
     long ToggleNum() const { return toggleNum; }
     long BufferFrames() const { return bufferFrames; }
+    long CycleCounter() const { return cycleCounter; }
     double SampleRate() const { return sampleRate; }
 
     // How many times init tried to build each device since the object was made.

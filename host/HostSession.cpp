@@ -423,6 +423,7 @@ SessionReport RunHostSession(const HostOptions& options) {
             check.name = i < static_cast<int>(report.inputNames.size()) ? report.inputNames[i] : "";
             check.checkedSamples = r.checkedSamples;
             check.errors = r.errors;
+            check.silentSamples = r.silentSamples;
             check.latencyFrames = r.latencyFrames;
             check.lockOns = r.lockOns;
             report.loopback.push_back(check);
@@ -467,9 +468,9 @@ void PrintReport(const SessionReport& r, const HostOptions& options) {
             std::printf("  loopback in %ld (%s): no test signal received\n", c.channel, c.name.c_str());
             continue;
         }
-        std::printf("  loopback in %ld (%s): %lld samples checked, %lld broken, round trip %lld frames%s\n", c.channel,
-                    c.name.c_str(), c.checkedSamples, c.errors, c.latencyFrames,
-                    c.errors == 0 ? "  (continuous)" : "");
+        std::printf("  loopback in %ld (%s): %lld samples checked, %lld broken, %lld silent, round trip %lld frames%s\n",
+                    c.channel, c.name.c_str(), c.checkedSamples, c.errors, c.silentSamples, c.latencyFrames,
+                    c.errors == 0 && c.silentSamples == 0 ? "  (continuous)" : "");
     }
     std::printf("  reset requests: %d (%s), resets done: %d\n", r.resetRequests,
                 r.resetsOnInitThread ? "all on the init thread" : "SOME ON ANOTHER THREAD", r.resets);

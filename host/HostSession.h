@@ -27,6 +27,7 @@ struct ChannelCheck {
     std::string name;
     long long checkedSamples = 0;
     long long errors = 0;
+    long long silentSamples = 0;
     long long latencyFrames = -1;
     int lockOns = 0;
 };

@@ -70,6 +70,9 @@ void LoopbackSignal::Check(int channel, std::int64_t firstFrame, int frames, con
                 std::int64_t now = (firstFrame + k) % period;
                 result.latencyFrames = ((now - played) % period + period) % period;
             }
+        } else if (raw == 0) {
+            ++result.silentSamples;
+            continue;
         } else {
             ++result.checkedSamples;
             if (value != track.expected) {

@@ -7,7 +7,9 @@
 // channel c therefore receives the same counter, delayed by the round trip; the
 // checker finds the delay from the first counter value it sees and then expects
 // every following sample to be exactly the next value. Any lost, repeated or
-// altered sample breaks the sequence and is counted.
+// altered sample breaks the sequence and is counted. Silence inside the sequence
+// (a render underrun plays zeros and then goes on where it was) is counted apart:
+// it delays the signal but loses nothing.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,7 @@ public:
     struct ChannelResult {
         std::int64_t checkedSamples = 0;  // samples compared after lock-on
         std::int64_t errors = 0;          // samples that broke the sequence
+        std::int64_t silentSamples = 0;   // silence inside the sequence (the device ran dry)
         std::int64_t latencyFrames = -1;  // round trip of the first lock-on, -1 before
         int lockOns = 0;                  // times the sequence was (re)found
         std::int64_t firstErrorFrame = -1;  // input frames of the first and last break
