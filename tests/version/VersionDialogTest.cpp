@@ -296,7 +296,9 @@ TEST_F(VersionDialog, DriverRowShowsTheSystemDirectorysDriverVersion) {
     ScopedDeviceSystem installed(noController);
     for (const auto& c : cases) {
         versiontest::SystemDriverFile driverFile;
-        if (!c.file.empty()) ASSERT_TRUE(driverFile.install(c.file)) << c.what << ": " << GetLastError();
+        if (!c.file.empty()) {
+            ASSERT_TRUE(driverFile.install(c.file)) << c.what << ": " << GetLastError();
+        }
         m_language.setNumber(c.language);
         DriverRow row;
         RunVersionDialog([&](HWND dialog) { row = LookAtDriver(dialog); });
@@ -352,14 +354,16 @@ TEST_F(VersionDialog, TextsAndFontFollowTheInstallerLanguage) {
             ok = WindowText(GetDlgItem(dialog, IDOK));
             std::vector<HWND> children;
             EnumChildWindows(dialog, collectChild, reinterpret_cast<LPARAM>(&children));
+            // The etched lines carry no text, and so no font.
             for (HWND child : children)
-                faces.push_back(FaceOf(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0))));
+                if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ETCHEDVERT)
+                    faces.push_back(FaceOf(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0))));
         });
         EXPECT_EQ(title, c.title) << c.language;
         EXPECT_EQ(driverGroup, c.driverGroup) << c.language;
         EXPECT_EQ(firmwareGroup, c.firmwareGroup) << c.language;
         EXPECT_EQ(ok, L"OK") << c.language;
-        EXPECT_EQ(faces.size(), 19u) << c.language;
+        EXPECT_EQ(faces.size(), 14u) << c.language;
         for (const std::wstring& face : faces) EXPECT_EQ(face, c.face) << c.language;
     }
 }
@@ -416,7 +420,10 @@ TEST_F(VersionDialog, TemplateHasEveryControlInPlaceAndNoCloseBox) {
     ASSERT_EQ(places.size(), sizeof(controls) / sizeof(controls[0]));
     for (size_t i = 0; i < places.size(); ++i) {
         const RECT& seen = places[i].first;
-        const RECT& expected = places[i].second;
+        RECT expected = places[i].second;
+        // An etched line (one unit wide) is given its length by the static control
+        // itself; its place and width are the template's.
+        if (controls[i].units.right == 1) expected.bottom = seen.bottom;
         EXPECT_TRUE(EqualRect(&seen, &expected))
             << "control " << controls[i].id << " at " << seen.left << "," << seen.top << "-" << seen.right << ","
             << seen.bottom << ", expected " << expected.left << "," << expected.top << "-" << expected.right << ","
