@@ -6,12 +6,16 @@
 #include <cstring>
 #include <new>
 
+#include <mmsystem.h>
 #include <shellapi.h>
 
 #include "CAudioDevice.h"
 #include "DriverConstants.h"
 #include "DriverIdentity.h"
 #include "DriverSettings.h"
+#include "NotifyWindow.h"
+#include "StreamThread.h"
+#include "device/DeviceSystem.h"
 
 VeltrixControllerASIO::VeltrixControllerASIO(IUnknown* outer) : CUnknown(outer) {
     // Settings in this order; the device is only looked for in init.
@@ -24,11 +28,21 @@ VeltrixControllerASIO::VeltrixControllerASIO(IUnknown* outer) : CUnknown(outer) 
 }
 
 VeltrixControllerASIO::~VeltrixControllerASIO() {
+    DestroyNotifyWindow();
+    // Any driver object's end stops the window's reports: the window's object may
+    // be this one, and a report must never reach a destroyed object.
+    windowDriver = nullptr;
     if (inUseMutex) {
         CloseHandle(inUseMutex);
         inUseMutex = nullptr;
     }
     disposeBuffers();
+    // The stream thread must not come back to an object that is gone.
+    if (streamingDriver.load() == this) {
+        if (!JoinStreamThread(INFINITE, true)) stopRequested = true;
+        VeltrixControllerASIO* expected = this;
+        streamingDriver.compare_exchange_strong(expected, nullptr);
+    }
     DeleteDevices();
 }
 
@@ -112,7 +126,58 @@ ASIOBool ASIO_THISCALL VeltrixControllerASIO::init(void* /*sysHandle*/) {
         DeleteDevices();
         return ASIOFalse;
     }
+    CreateNotifyWindow();
+    if (!mutexOpened) OpenInUseMutex();
     return ASIOTrue;
+}
+
+// ---- Device presence and exclusive use ----
+
+void VeltrixControllerASIO::DestroyNotifyWindow() {
+    if (deviceNotification) {
+        DeviceSystemInstance().UnregisterDeviceNotification(deviceNotification);
+        deviceNotification = nullptr;
+    }
+    if (notifyWindow) {
+        DestroyWindow(notifyWindow);
+        notifyWindow = nullptr;
+    }
+    if (windowModule) {
+        UnregisterClassA(kNotifyWindowClass, windowModule);
+        windowModule = nullptr;
+    }
+}
+
+void VeltrixControllerASIO::CreateNotifyWindow() {
+    DestroyNotifyWindow();
+    windowDriver = this;
+    windowModule = GetModuleHandleA(nullptr);
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = NotifyWindowProc;
+    windowClass.hInstance = windowModule;
+    windowClass.lpszClassName = kNotifyWindowClass;
+    RegisterClassExA(&windowClass);  // fails harmlessly when the class exists in this process
+    notifyWindow = CreateWindowExA(0, kNotifyWindowClass, kNotifyWindowClass, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, windowModule, nullptr);
+    if (!notifyWindow) return;
+    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kUsbDeviceInterfaceClass;
+    deviceNotification =
+        DeviceSystemInstance().RegisterDeviceNotificationA(notifyWindow, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void VeltrixControllerASIO::OpenInUseMutex() {
+    mutexOpened = true;
+    inUseMutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInUseMutexName);
+    if (!inUseMutex) inUseMutex = CreateMutexA(nullptr, TRUE, kInUseMutexName);
+}
+
+void VeltrixControllerASIO::RequestHostReset() {
+    ASIOCallbacks* callbacks = hostCallbacks.load();
+    if (callbacks && callbacks->asioMessage) callbacks->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
 }
 
 // ---- Describing the driver ----
@@ -174,7 +239,8 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::setSampleRate(ASIOSampleRate rate
         hostTime.timeInfo.flags |= kSampleRateChanged;
         sampleRate = rate;
         hostTime.timeInfo.sampleRate = rate;
-        if (hostCallbacks && hostCallbacks->sampleRateDidChange) hostCallbacks->sampleRateDidChange(rate);
+        ASIOCallbacks* callbacks = hostCallbacks.load();
+        if (callbacks && callbacks->sampleRateDidChange) callbacks->sampleRateDidChange(rate);
     }
     long whole = static_cast<long>(rate);
     if (whole != ReadSampleRate()) WriteSampleRate(whole);
@@ -329,8 +395,9 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::createBuffers(ASIOBufferInfo* buf
         hostCallbacks = nullptr;
     }
     useTimeInfo = false;
-    if (hostCallbacks && hostCallbacks->asioMessage &&
-        hostCallbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) != 0) {
+    ASIOCallbacks* installed = hostCallbacks.load();
+    if (installed && installed->asioMessage &&
+        installed->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) != 0) {
         useTimeInfo = true;
         hostTime.timeInfo.speed = 1.0;
         hostTime.timeInfo.systemTime = {0, 0};
@@ -347,6 +414,14 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::createBuffers(ASIOBufferInfo* buf
 ASIOError ASIO_THISCALL VeltrixControllerASIO::disposeBuffers() {
     hostCallbacks = nullptr;  // from here on nothing calls into the host
     stop();
+    // A thread that outlived stop's join may still copy into the host buffers,
+    // unless all it has left is to deliver the reset request.
+    if (devicesHeldByThread && streamingDriver.load() == this) {
+        if (JoinStreamThread(INFINITE, true) && !streamThread) {
+            devicesHeldByThread = false;
+            ReleaseDevices();
+        }
+    }
     for (int i = 0; i < kMaxInputs; ++i) {
         std::free(inputBuffers[i]);
         inputBuffers[i] = nullptr;
@@ -364,19 +439,223 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::disposeBuffers() {
 
 // ---- Streaming control ----
 
+// Opens both devices' pins, primes the capture ring and then the render ring, and
+// leaves the stream ready for its first cycle. Each pin's first buffers are queued
+// while it waits paused, and its clock starts only then: a pin started with nothing
+// queued runs empty for a moment (a gap on the render side, lost input on the
+// capture side), and a render pin started before the capture priming would run
+// empty through all of it.
+void VeltrixControllerASIO::PrepareDevices() {
+    const int rate = static_cast<int>(sampleRate);
+    cycleCounter = 0;
+    if (captureDevice) captureDevice->Prepare(bufferFrames, toggleNum, inputCount, inputChannels, rate, false);
+    PrimeCapture();
+    if (renderDevice) renderDevice->Prepare(bufferFrames, toggleNum, outputCount, outputChannels, rate, false);
+    PrimeRender();
+    cycleCounter = 0;
+}
+
+void VeltrixControllerASIO::ReleaseDevices() {
+    if (captureDevice) captureDevice->Release(inputCount, inputChannels);
+    if (renderDevice) renderDevice->Release(outputCount, outputChannels);
+}
+
+void VeltrixControllerASIO::PrimeCapture() {
+    if (!captureDevice) return;
+    // The first toggleNum reads are queued at once (Prepare signalled their
+    // events); the data of those first reads is dropped, so that when streaming
+    // begins every capture kernel buffer has a read in flight.
+    for (long i = 0; i < 2 * toggleNum; ++i) {
+        // The first reads are queued: now the capture clock may start.
+        if (i == toggleNum) captureDevice->Run();
+        if (i >= toggleNum) {
+            bool usable = false;
+            WaitForRing(captureDevice, cycleCounter % toggleNum, &usable);
+        }
+        captureDevice->ReadBlock(cycleCounter, inputCount, inputChannels, inputBuffers);
+        cycleCounter = (cycleCounter + 1) % toggleNum;
+    }
+    cycleCounter = 0;
+}
+
+void VeltrixControllerASIO::PrimeRender() {
+    if (!renderDevice) return;
+    // Every render kernel buffer starts in flight, holding the silence Prepare
+    // left in it. Otherwise the first writes would be paced by the capture side
+    // alone and every later write would reach the device just as it is needed:
+    // the ring would be one buffer deep whatever its size, and any delay of the
+    // stream thread would be heard as a gap. Primed, each write lands behind
+    // toggleNum - 1 buffers still to play.
+    for (long position = 0; position < toggleNum; ++position)
+        renderDevice->WriteBlock(position, 0, outputChannels, outputBuffers);
+    renderDevice->Run();
+}
+
+void VeltrixControllerASIO::FinishStragglingThread() {
+    if (!devicesHeldByThread) return;
+    // A cycle or a recovery outlived stop's join. It ends by itself (it calls the
+    // host no more and its waits are bounded); only then may its devices go.
+    if (!JoinStreamThread(INFINITE)) return;
+    devicesHeldByThread = false;
+    ReleaseDevices();
+}
+
 ASIOError ASIO_THISCALL VeltrixControllerASIO::start() {
+    // A second start while streaming would start a second thread on the same
+    // devices: restart instead.
+    if (streamThread) {
+        VeltrixControllerASIO* served = streamingDriver.load();
+        if (served) {
+            served->stop();
+            served->FinishStragglingThread();
+        }
+    }
+    FinishStragglingThread();
+    // Still a thread: start was called from inside the host's own buffer switch,
+    // on the stream thread itself, which cannot be waited for from there.
+    if (streamThread) return ASE_InvalidMode;
     samplePosition = 0.0;
     running = false;
     cycleSystemTime = {0, 0};
     cycleCounter = 0;
-    if (!hostCallbacks || (!captureDevice && !renderDevice)) return ASE_NotPresent;
-    // Opening the pins and starting the stream thread come with the streaming work.
-    return ASE_NotPresent;
+    if (!hostCallbacks.load()) return ASE_NotPresent;
+    if (!captureDevice && !renderDevice) return ASE_NotPresent;
+    PrepareDevices();
+    streamingDriver = this;
+    stopRequested = false;
+    streamThread = CreateThread(nullptr, 0, StreamThread, nullptr, 0, &streamThreadId);
+    if (!streamThread) {
+        ReleaseDevices();
+        return ASE_HWMalfunction;
+    }
+    running = true;
+    return ASE_OK;
 }
 
 ASIOError ASIO_THISCALL VeltrixControllerASIO::stop() {
     running = false;
+    if (streamingDriver.load() != this && !devicesHeldByThread) {
+        // Not this object's stream: nothing of ours runs. Devices prepared by a
+        // start whose thread could not be made were released there.
+        return ASE_OK;
+    }
+    stopRequested = true;
+    if (streamThread && !JoinStreamThread(kStreamJoinTimeoutMs)) {
+        // The thread is still inside a cycle or a recovery and may be using the
+        // devices: release them once it has ended.
+        devicesHeldByThread = true;
+        return ASE_OK;
+    }
+    devicesHeldByThread = false;
+    ReleaseDevices();
     return ASE_OK;
+}
+
+bool VeltrixControllerASIO::WaitForRing(CAudioDevice* device, long position, bool* usable) {
+    *usable = false;
+    if (!device || device->openPinCount <= 0 || !device->ringEvents) return false;
+    *usable = true;
+    HANDLE* row = device->ringEvents + position * device->maxFilters;
+    DWORD result = WaitForMultipleObjects(static_cast<DWORD>(device->openPinCount), row, TRUE, kRingWaitMs);
+    if (result == WAIT_FAILED) *usable = false;
+    return result != WAIT_FAILED && result != WAIT_TIMEOUT;
+}
+
+void VeltrixControllerASIO::ProcessCycle() {
+    ASIOCallbacks* callbacks = hostCallbacks.load();
+    const double blockMs = (1000.0 / sampleRate) * bufferFrames;
+    if (!running || !callbacks) {
+        Sleep(static_cast<DWORD>(blockMs));
+        return;
+    }
+    const DWORD cycleStart = timeGetTime();
+    const double nanoseconds = static_cast<double>(cycleStart) * 1000000.0;
+    cycleSystemTime.hi = static_cast<unsigned long>(nanoseconds * (1.0 / 4294967296.0));
+    cycleSystemTime.lo = static_cast<unsigned long>(nanoseconds - cycleSystemTime.hi * 4294967296.0);
+
+    const long position = cycleCounter % toggleNum;
+    bool captureOk = true;
+    bool captureWaitUsable = false;
+    if (captureDevice && running && hostCallbacks.load()) {
+        bool done = WaitForRing(captureDevice, position, &captureWaitUsable);
+        if (done && captureDevice && running && hostCallbacks.load())
+            captureOk = captureDevice->ReadBlock(cycleCounter, inputCount, inputChannels, inputBuffers);
+    }
+    bool renderWaitUsable = false;
+    bool renderReady = WaitForRing(renderDevice, position, &renderWaitUsable) && renderDevice && running &&
+                       hostCallbacks.load();
+
+    samplePosition += bufferFrames;
+    if (useTimeInfo)
+        SwitchWithTimeInfo(cycleCounter % 2);
+    else if (callbacks->bufferSwitch)
+        callbacks->bufferSwitch(cycleCounter % 2, ASIOFalse);
+
+    bool renderOk = true;
+    // A host may stop or dispose from inside its own buffer switch: then its
+    // output buffers may be gone and nothing more is queued.
+    if (renderReady && running && hostCallbacks.load())
+        renderOk = renderDevice->WriteBlock(cycleCounter, outputCount, outputChannels, outputBuffers);
+    cycleCounter = (cycleCounter + 1) % (2 * toggleNum);
+
+    if (!captureOk || !renderOk) {
+        RecoverDevices();
+        return;
+    }
+    // With no device wait to pace it (no pin open, or the devices gone after a
+    // failed recovery), the loop would spin: hold it to one pass per block.
+    if (!captureWaitUsable && !renderWaitUsable) {
+        DWORD elapsed = timeGetTime() - cycleStart;
+        DWORD block = static_cast<DWORD>(blockMs);
+        if (elapsed < block) Sleep(block - elapsed);
+    }
+}
+
+void VeltrixControllerASIO::SwitchWithTimeInfo(long index) {
+    getSamplePosition(&hostTime.timeInfo.samplePosition, &hostTime.timeInfo.systemTime);
+    if (timeCodeEnabled) {
+        // A time code running ten minutes ahead of the sample position.
+        unsigned long long samples = static_cast<unsigned long long>(
+            static_cast<double>(hostTime.timeInfo.samplePosition.lo) + sampleRate * 600.0);
+        hostTime.timeCode.timeCodeSamples.hi = 0;
+        hostTime.timeCode.timeCodeSamples.lo = static_cast<unsigned long>(samples & 0xFFFFFFFFull);
+    }
+    ASIOCallbacks* callbacks = hostCallbacks.load();
+    if (callbacks && callbacks->bufferSwitchTimeInfo) callbacks->bufferSwitchTimeInfo(&hostTime, index, ASIOFalse);
+    // Each change is reported with exactly one buffer switch.
+    hostTime.timeInfo.flags &= ~static_cast<unsigned long>(kSampleRateChanged | kClockSourceChanged);
+}
+
+bool VeltrixControllerASIO::ReopenDevices() {
+    bool captureOk = false;
+    for (int attempt = 0; attempt < kCaptureAttempts && !captureOk; ++attempt) {
+        captureOk = CreateCaptureDevice();
+        if (!captureOk) Sleep(kDeviceRetryPauseMs);
+    }
+    bool renderOk = false;
+    for (int attempt = 0; attempt < kRenderAttempts && !renderOk; ++attempt) {
+        renderOk = CreateRenderDevice();
+        if (!renderOk) Sleep(kDeviceRetryPauseMs);
+    }
+    return captureOk && renderOk;
+}
+
+void VeltrixControllerASIO::RecoverDevices() {
+    if (!running || !hostCallbacks.load()) return;
+    ReleaseDevices();
+    DeleteDevices();
+    if (ReopenDevices()) {
+        PrepareDevices();
+        return;
+    }
+    DeleteDevices();
+    // The controller is gone: ask the host, through the notification window on
+    // its own thread, to reset the driver.
+    HWND window = FindWindowA(kNotifyWindowClass, nullptr);
+    if (window) {
+        streamPhase = StreamPhase::Notifying;
+        SendMessageA(window, kResetRequestMessage, 0, 0);
+    }
 }
 
 ASIOError ASIO_THISCALL VeltrixControllerASIO::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {

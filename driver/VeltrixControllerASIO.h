@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "Asio.h"
 #include "CUnknown.h"
 
@@ -60,8 +62,34 @@ public:
     int CaptureAttempts() const { return captureAttempts; }
     int RenderAttempts() const { return renderAttempts; }
 
+    // One stream cycle, run by the stream thread on the object it serves.
+    void ProcessCycle();
+
+    // Asks the host to reset the driver (asioMessage kAsioResetRequest), when it
+    // has given its callbacks. Called on the notification window's thread.
+    void RequestHostReset();
+
+    HWND NotifyWindow() const { return notifyWindow; }
+    HANDLE InUseMutex() const { return inUseMutex; }
+
 private:
+    friend DWORD WINAPI StreamThread(LPVOID);
+    void SwitchWithTimeInfo(long index);
+    void RecoverDevices();
+    bool ReopenDevices();
+    void PrimeCapture();
+    void PrimeRender();
+    void PrepareDevices();
+    void ReleaseDevices();
+    // Waits for the ring position's events of a device; true when all were
+    // signalled, false on time-out, failure or no open pin to wait for.
+    bool WaitForRing(CAudioDevice* device, long position, bool* usable);
+    // Ends the stream thread of an earlier stop that did not end in time.
+    void FinishStragglingThread();
     void OpenDevices();
+    void CreateNotifyWindow();
+    void DestroyNotifyWindow();
+    void OpenInUseMutex();
     bool CreateCaptureDevice();
     bool CreateRenderDevice();
     void DeleteDevices();
@@ -73,13 +101,16 @@ private:
     double samplePosition = 0.0;
     double sampleRate = 0.0;
     ASIOCallbacks hostCallbacksCopy = {};
-    ASIOCallbacks* hostCallbacks = nullptr;
+    std::atomic<ASIOCallbacks*> hostCallbacks{nullptr};
     ASIOTime hostTime = {};
     ASIOTimeStamp cycleSystemTime = {};
     long bufferFrames = 0;
     long cycleCounter = 0;
     bool mutexOpened = false;
-    bool running = false;
+    std::atomic<bool> running{false};
+    // stop timed out on the stream thread: the devices and host buffers may still be
+    // in use and are released once it has ended.
+    bool devicesHeldByThread = false;
     bool useTimeInfo = false;
     bool timeCodeEnabled = false;
     char errorText[kErrorTextSize] = {};

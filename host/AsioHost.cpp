@@ -1,60 +1,63 @@
-// kmx_asio_host: a small ASIO host. It finds drivers only through the registry
-// and COM, exactly as hosts do, and reports what it saw.
-//   kmx_asio_host [driver name]     (default: "Veltrix KMX ASIO")
+// kmx_asio_host: our ASIO host. It finds drivers only through the registry and COM,
+// exactly as hosts do, streams a test signal for a while and reports what it saw.
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
-#include "AsioDriverList.h"
-#include "Asio.h"
+#include "HostSession.h"
 
 namespace {
 
-int Fail(const char* what, const char* advice) {
-    std::printf("FAILED: %s\n  What to do: %s\n", what, advice);
-    return 1;
+void Usage() {
+    std::printf(
+        "usage: kmx_asio_host [options]\n"
+        "  --driver NAME        driver list entry (default \"Veltrix KMX ASIO\")\n"
+        "  --rate HZ            sample rate (default 44100)\n"
+        "  --buffer FRAMES      buffer size (default: the driver's preferred size)\n"
+        "  --kernel-buffers N   the driver's kernel buffers per pin, 2 to 4 (default: its setting)\n"
+        "  --seconds S          how long to stream (default 3)\n"
+        "  --outputs N --inputs N   channels to use (default: all)\n"
+        "  --no-time-info       take plain bufferSwitch calls\n"
+        "  --wav FILE           write what was recorded to FILE\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string wanted = argc > 1 ? argv[1] : "Veltrix KMX ASIO";
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-
-    std::printf("Reading the ASIO driver list (HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO)...\n");
-    std::vector<AsioDriverEntry> drivers = AsioDriverList::Read();
-    if (drivers.empty())
-        return Fail("no ASIO driver is registered", "register the driver with regsvr32 Veltrix_KMX_ASIO.dll");
-    const AsioDriverEntry* chosen = nullptr;
-    for (const AsioDriverEntry& d : drivers) {
-        std::printf("  %-24s %s  %s%s\n", d.description.c_str(), d.classIdText.c_str(),
-                    d.serverPath.empty() ? "(class not registered)" : d.serverPath.c_str(),
-                    d.serverFileExists || d.serverPath.empty() ? "" : " (file missing)");
-        if (d.keyName == wanted && d.serverFileExists) chosen = &d;
+    HostOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::printf("%s needs a value\n", name);
+                Usage();
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--driver") options.driverName = value("--driver");
+        else if (arg == "--rate") options.sampleRate = std::atof(value("--rate"));
+        else if (arg == "--buffer") options.bufferFrames = std::atol(value("--buffer"));
+        else if (arg == "--kernel-buffers") options.kernelBuffers = std::atoi(value("--kernel-buffers"));
+        else if (arg == "--seconds") options.seconds = std::atof(value("--seconds"));
+        else if (arg == "--outputs") options.outputs = std::atoi(value("--outputs"));
+        else if (arg == "--inputs") options.inputs = std::atoi(value("--inputs"));
+        else if (arg == "--no-time-info") options.timeInfo = false;
+        else if (arg == "--wav") options.wavPath = value("--wav");
+        else if (arg == "--help" || arg == "-h") {
+            Usage();
+            return 0;
+        } else {
+            std::printf("unknown option %s\n", arg.c_str());
+            Usage();
+            return 2;
+        }
     }
-    if (!chosen) return Fail(("driver \"" + wanted + "\" is not in the list, or its file is missing").c_str(),
-                             "register the driver with regsvr32 Veltrix_KMX_ASIO.dll");
-
-    std::printf("Creating \"%s\" through COM (class ID as interface ID)...\n", chosen->description.c_str());
-    HRESULT hr = CoInitialize(nullptr);
-    if (FAILED(hr)) return Fail("CoInitialize failed", "check the Wine prefix");
-    IASIO* driver = nullptr;
-    hr = CoCreateInstance(chosen->classId, nullptr, CLSCTX_INPROC_SERVER, chosen->classId,
-                          reinterpret_cast<void**>(&driver));
-    if (FAILED(hr) || !driver) {
-        char text[128];
-        std::snprintf(text, sizeof(text), "CoCreateInstance returned 0x%08lx", static_cast<unsigned long>(hr));
-        CoUninitialize();
-        return Fail(text, "re-register the driver with regsvr32 and check that its file is readable");
-    }
-    std::printf("  created the driver object at %p\n", static_cast<void*>(driver));
-    ULONG left = driver->Release();
-    std::printf("  released it (references left: %lu)\n", left);
-    CoUninitialize();
-
-    std::printf("\nReport\n  driver list entries: %u\n  driver: %s\n  COM creation: ok\n",
-                static_cast<unsigned>(drivers.size()), chosen->description.c_str());
-    return 0;
+    SessionReport report = RunHostSession(options);
+    PrintReport(report, options);
+    return report.ok ? 0 : 1;
 }
