@@ -1,6 +1,7 @@
-// Starts the settings panel, waits for its dialog, saves what the screen shows of
-// it as a 24-bit BMP file and closes it again:
-//   panel_screenshot.exe <panel.exe> <out.bmp>
+// Starts a dialog program (the settings panel, the version utility), waits for its
+// dialog, saves what the screen shows of it as a 24-bit BMP file and closes it
+// again:
+//   panel_screenshot.exe <program.exe> <out.bmp>
 // Needs a real display (Wine's x11 driver under Xvfb); the tests' headless
 // prefix draws nothing.
 #include <windows.h>

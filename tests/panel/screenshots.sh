@@ -1,11 +1,15 @@
 #!/bin/sh
-# Screenshots of the settings panel's dialog in each of its twelve languages.
+# Screenshots of the settings panel's and the version utility's dialogs in each
+# of their twelve languages.
 #   screenshots.sh <build dir> <output dir>
 # Starts its own Xvfb and uses a Wine prefix of its own (<build dir>/wineprefix-x11,
 # made once) with the normal x11 graphics driver, registers the built driver there,
 # and for each language sets the installer language, starts the panel and saves
-# its dialog as <output dir>/panel-<language>.png. Everything it started is
-# stopped again at the end.
+# its dialog as <output dir>/panel-<language>.png. Then it copies the driver into
+# the prefix's system directory and does the same with the version utility's
+# test-fixture build, one KMX-B7 with firmware 1.02 connected to its virtual
+# controller: <output dir>/version-<language>.png. Everything it started or
+# copied is removed again at the end.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
@@ -23,7 +27,9 @@ while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do dis
 export DISPLAY=":$display"
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
+system_driver="$WINEPREFIX/drive_c/windows/system32/Veltrix_KMX_ASIO.dll"
 cleanup() {
+    rm -f "$system_driver"
     wineserver -k 2>/dev/null || true
     kill "$xvfb_pid" 2>/dev/null || true
 }
@@ -69,5 +75,22 @@ for entry in 1033:en-US 1031:de-DE 1036:fr-FR 1040:it-IT 3082:es-ES 1043:nl-NL 1
     rm -f "$out/panel-$name.bmp"
     echo "screenshots: $out/panel-$name.png"
 done
+
+# The version utility reads the driver file from the system directory.
+cp "$bin/Veltrix_KMX_ASIO.dll" "$system_driver"
+export VELTRIX_VIRTUAL_CONTROLLERS="KMX-B7:0102"
+for entry in 1033:en-US 1031:de-DE 1036:fr-FR 1040:it-IT 3082:es-ES 1043:nl-NL 2070:pt-PT 1049:ru-RU \
+             1041:ja-JP 1042:ko-KR 2052:zh-CN 1028:zh-TW; do
+    language=${entry%%:*}
+    name=${entry#*:}
+    wine reg add 'HKLM\Software\Veltrix\Veltrix KMX' /v 'Veltrix KMXInstallLanguage' /t REG_DWORD \
+        /d "$language" /f >/dev/null 2>&1
+    wine "$bin/panel_screenshot.exe" "$bin/Veltrix_KMX_Version_TestFixture.exe" "$out/version-$name.bmp"
+    python3 "$here/bmp_to_png.py" "$out/version-$name.bmp" "$out/version-$name.png"
+    rm -f "$out/version-$name.bmp"
+    echo "screenshots: $out/version-$name.png"
+done
+unset VELTRIX_VIRTUAL_CONTROLLERS
+rm -f "$system_driver"
 wine reg delete 'HKLM\Software\Veltrix\Veltrix KMX' /v 'Veltrix KMXInstallLanguage' /f >/dev/null 2>&1 || true
 wine regsvr32 /s /u "$bin/Veltrix_KMX_ASIO.dll" >/dev/null 2>&1 || true
