@@ -627,17 +627,19 @@ void VeltrixControllerASIO::SwitchWithTimeInfo(long index) {
 }
 
 bool VeltrixControllerASIO::ReopenDevices() {
+    // Both devices are looked for in every round, for as long as init gives the
+    // render side. A cable pulled and plugged back within that time then lets the
+    // stream go on by itself; with a single capture attempt, made while the
+    // controller is still away, it never could.
     bool captureOk = false;
-    for (int attempt = 0; attempt < kCaptureAttempts && !captureOk; ++attempt) {
-        captureOk = CreateCaptureDevice();
-        if (!captureOk) Sleep(kDeviceRetryPauseMs);
-    }
     bool renderOk = false;
-    for (int attempt = 0; attempt < kRenderAttempts && !renderOk; ++attempt) {
-        renderOk = CreateRenderDevice();
-        if (!renderOk) Sleep(kDeviceRetryPauseMs);
+    for (int round = 0; round < kRenderAttempts; ++round) {
+        if (!captureOk) captureOk = CreateCaptureDevice();
+        if (captureOk && !renderOk) renderOk = CreateRenderDevice();
+        if (captureOk && renderOk) return true;
+        Sleep(kDeviceRetryPauseMs);
     }
-    return captureOk && renderOk;
+    return false;
 }
 
 void VeltrixControllerASIO::RecoverDevices() {
