@@ -479,45 +479,85 @@ bool CAudioDevice::ReadBlock(int blockIndex, int count, const long* channels, vo
     return good == 2 * openPinCount;
 }
 
+namespace {
+
+// One channel's samples between a host buffer (packed, H bytes a sample) and an
+// interleaved kernel buffer (D-byte containers, `stride` bytes a frame). The most
+// significant bytes meet: the narrower side's width is moved, the wider side's
+// lowest bytes are skipped. The sizes are template arguments so that each copy
+// is a fixed-size move the compiler turns into plain loads and stores.
+template <int H, int D>
+void ToDevice(const unsigned char* host, unsigned char* device, int frames, int stride) {
+    constexpr int moved = H < D ? H : D;
+    for (int k = 0; k < frames; ++k, host += H, device += stride) std::memcpy(device + (D - moved), host + (H - moved), moved);
+}
+
+template <int H, int D>
+void FromDevice(const unsigned char* device, unsigned char* host, int frames, int stride) {
+    constexpr int moved = H < D ? H : D;
+    for (int k = 0; k < frames; ++k, host += H, device += stride) std::memcpy(host + (H - moved), device + (D - moved), moved);
+}
+
+typedef void (*ToDeviceFunction)(const unsigned char*, unsigned char*, int, int);
+typedef void (*FromDeviceFunction)(const unsigned char*, unsigned char*, int, int);
+
+template <int H>
+ToDeviceFunction ToDeviceFor(int deviceBytes) {
+    switch (deviceBytes) {
+    case 2: return ToDevice<H, 2>;
+    case 3: return ToDevice<H, 3>;
+    case 4: return ToDevice<H, 4>;
+    default: return nullptr;
+    }
+}
+
+template <int H>
+FromDeviceFunction FromDeviceFor(int deviceBytes) {
+    switch (deviceBytes) {
+    case 2: return FromDevice<H, 2>;
+    case 3: return FromDevice<H, 3>;
+    case 4: return FromDevice<H, 4>;
+    default: return nullptr;
+    }
+}
+
+ToDeviceFunction ToDeviceCopy(int hostBytes, int deviceBytes) {
+    switch (hostBytes) {
+    case 2: return ToDeviceFor<2>(deviceBytes);
+    case 3: return ToDeviceFor<3>(deviceBytes);
+    case 4: return ToDeviceFor<4>(deviceBytes);
+    default: return nullptr;
+    }
+}
+
+FromDeviceFunction FromDeviceCopy(int hostBytes, int deviceBytes) {
+    switch (hostBytes) {
+    case 2: return FromDeviceFor<2>(deviceBytes);
+    case 3: return FromDeviceFor<3>(deviceBytes);
+    case 4: return FromDeviceFor<4>(deviceBytes);
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
 void CAudioDevice::CopyToDevice(int channel, int blockIndex, const void* hostBuffer) {
     const int f = FilterOfChannel(channel);
     if (f < 0 || !hostBuffer || bufferCount <= 0 || !blockBuffers) return;
     unsigned char* device = blockBuffers[f * bufferCount + blockIndex % bufferCount];
-    if (!device) return;
-    const int hostBytes = hostSampleBytes;
-    const int deviceBytes = sampleBytes[f];
+    ToDeviceFunction copy = ToDeviceCopy(hostSampleBytes, sampleBytes[f]);
+    if (!device || !copy) return;
     const unsigned char* host =
-        static_cast<const unsigned char*>(hostBuffer) + (blockIndex % 2) * blockFrames * hostBytes;
-    device += (channel - firstChannel[f]) * deviceBytes;
-    const int deviceStride = filterChannels[f] * deviceBytes;
-    // The most significant bytes meet: the narrower side's width is moved, the
-    // wider side's lowest bytes are skipped.
-    const int moved = hostBytes < deviceBytes ? hostBytes : deviceBytes;
-    const int hostSkip = hostBytes - moved;
-    const int deviceSkip = deviceBytes - moved;
-    for (int k = 0; k < blockFrames; ++k) {
-        std::memcpy(device + deviceSkip, host + hostSkip, moved);
-        host += hostBytes;
-        device += deviceStride;
-    }
+        static_cast<const unsigned char*>(hostBuffer) + (blockIndex % 2) * blockFrames * hostSampleBytes;
+    copy(host, device + (channel - firstChannel[f]) * sampleBytes[f], blockFrames, filterChannels[f] * sampleBytes[f]);
 }
 
 void CAudioDevice::CopyFromDevice(int channel, int blockIndex, void* hostBuffer) {
     const int f = FilterOfChannel(channel);
     if (f < 0 || !hostBuffer || bufferCount <= 0 || !blockBuffers) return;
     const unsigned char* device = blockBuffers[f * bufferCount + blockIndex % bufferCount];
-    if (!device) return;
-    const int hostBytes = hostSampleBytes;
-    const int deviceBytes = sampleBytes[f];
-    unsigned char* host = static_cast<unsigned char*>(hostBuffer) + (blockIndex % 2) * blockFrames * hostBytes;
-    device += (channel - firstChannel[f]) * deviceBytes;
-    const int deviceStride = filterChannels[f] * deviceBytes;
-    const int moved = hostBytes < deviceBytes ? hostBytes : deviceBytes;
-    const int hostSkip = hostBytes - moved;
-    const int deviceSkip = deviceBytes - moved;
-    for (int k = 0; k < blockFrames; ++k) {
-        std::memcpy(host + hostSkip, device + deviceSkip, moved);
-        host += hostBytes;
-        device += deviceStride;
-    }
+    FromDeviceFunction copy = FromDeviceCopy(hostSampleBytes, sampleBytes[f]);
+    if (!device || !copy) return;
+    unsigned char* host = static_cast<unsigned char*>(hostBuffer) + (blockIndex % 2) * blockFrames * hostSampleBytes;
+    copy(device + (channel - firstChannel[f]) * sampleBytes[f], host, blockFrames, filterChannels[f] * sampleBytes[f]);
 }

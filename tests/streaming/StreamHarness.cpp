@@ -49,6 +49,9 @@ std::vector<DWORD> StreamHarness::ResetThreads() {
 void StreamHarness::Process(long index, const ASIOTime* time) {
     const int half = static_cast<int>(index & 1);
     SwitchRecord record = {};
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    record.counter = now.QuadPart;
     record.index = index;
     record.cycleCounter = m_driver->CycleCounter();
     record.timeInfo = time != nullptr;

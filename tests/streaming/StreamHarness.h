@@ -23,6 +23,7 @@ struct SwitchRecord {
     unsigned long flags;   // time info flags seen
     ASIOSamples position;  // time info sample position (or getSamplePosition)
     ASIOSamples timeCode;  // time code samples
+    LONGLONG counter;      // QueryPerformanceCounter when the switch began
 };
 
 class StreamHarness {

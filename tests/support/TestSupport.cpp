@@ -37,6 +37,50 @@ long RunProgram(const std::string& commandLine, DWORD timeoutMs) {
     return result;
 }
 
+long RunProgramCapturingOutput(const std::string& commandLine, std::string* output, DWORD timeoutMs) {
+    output->clear();
+    // The program writes into a temporary file: a pipe would need a reader thread
+    // to keep a talkative program from blocking.
+    char directory[MAX_PATH] = {}, path[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, directory);
+    if (!GetTempFileNameA(directory, "out", 0, path)) return -1;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = file;
+    startup.hStdError = file;
+    PROCESS_INFORMATION process = {};
+    long result = -1;
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            if (GetExitCodeProcess(process.hProcess, &code)) result = static_cast<long>(code);
+        } else {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(file);
+    HANDLE reader = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (reader != INVALID_HANDLE_VALUE) {
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(reader, buffer, sizeof(buffer), &read, nullptr) && read > 0) output->append(buffer, read);
+        CloseHandle(reader);
+    }
+    DeleteFileA(path);
+    return result;
+}
+
 bool Regsvr32(const std::string& dllPath, bool unregister) {
     std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + dllPath + "\"";
     return RunProgram(command) == 0;

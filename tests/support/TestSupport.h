@@ -25,6 +25,10 @@ Function LoadExport(HMODULE module, const char* name) {
 // when it could not be started or did not end in time (it is then terminated).
 long RunProgram(const std::string& commandLine, DWORD timeoutMs = 30000);
 
+// The same, with what the program writes to its standard output and error in
+// *output.
+long RunProgramCapturingOutput(const std::string& commandLine, std::string* output, DWORD timeoutMs = 30000);
+
 // regsvr32 /s [/u] on a DLL; true when regsvr32 reports success.
 bool Regsvr32(const std::string& dllPath, bool unregister = false);
 
