@@ -24,7 +24,9 @@ public:
     HRESULT ClassifyPins();
     HRESULT GetPinPropertySimple(ULONG pinId, ULONG propertyId, void* value, ULONG valueSize);
     // Allocates the exact size the filter reports; the caller frees the buffer
-    // with FreePropertyBuffer. size, when given, receives that size.
+    // with FreePropertyBuffer. A failed request hands out no buffer. size, when
+    // given, receives how many bytes of the buffer the reply filled (a filter may
+    // return fewer than it announced).
     HRESULT GetPinPropertyMulti(ULONG pinId, ULONG propertyId, void** buffer, ULONG* size = nullptr);
 
     const char* Path() const { return m_szPath; }
