@@ -1,5 +1,6 @@
 #include "KsPropertyReply.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -63,6 +64,9 @@ void KsPropertyReply::Malform(MalformedReply kind) {
         break;
     case MalformedReply::ShrunkSizeQuery:
         m_shrunkSizeQuery = true;
+        break;
+    case MalformedReply::AllOnes:
+        if (m_shape == Shape::Fixed) std::fill(m_data.begin(), m_data.end(), BYTE(0xFF));
         break;
     }
 }

@@ -35,6 +35,7 @@ enum class MalformedReply {
     SizePastData,     // KSMULTIPLE_ITEM.Size and .Count claim more than the reply holds
     UnterminatedText, // a text fills the whole value buffer, with no terminator
     ShrunkSizeQuery,  // the size query answers 8 bytes too few, so the value request fails
+    AllOnes,          // a fixed value arrives with every bit set (a count of 0xFFFFFFFF)
 };
 
 struct StreamCounters {

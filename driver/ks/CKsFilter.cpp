@@ -125,6 +125,7 @@ HRESULT CKsFilter::EnumeratePins() {
     TraceEnter("CKsFilter::EnumeratePins()");
     ULONG pinCount = 0;
     if (SUCCEEDED(GetPinPropertySimple(0, KSPROPERTY_PIN_CTYPES, &pinCount, sizeof(pinCount)))) {
+        if (pinCount > kMaxPinFactories) pinCount = kMaxPinFactories;
         for (ULONG i = 0; i < pinCount; ++i) {
             HRESULT result = S_OK;
             CKsPin* pin = new (std::nothrow) CKsPin(this, i, &result);

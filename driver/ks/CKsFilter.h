@@ -13,6 +13,10 @@
 class CKsFilter : public CKsIrpTarget {
 public:
     static constexpr int kPathSize = 260;
+    // The most pin factories looked at: a filter answering an absurd count (a
+    // broken reply of 0xFFFFFFFF) would otherwise keep the enumeration asking for
+    // days. Real audio filters have a handful.
+    static constexpr ULONG kMaxPinFactories = 256;
 
     CKsFilter(const char* path, const char* friendlyName, HRESULT* result);
     virtual ~CKsFilter();

@@ -102,6 +102,22 @@ TEST_F(Classification, FiltersWithoutUsablePinsFailEnumeration) {
     EXPECT_TRUE(output.Contains("Filter is not viable. It has no pins."));
 }
 
+// A pin factory count of 0xFFFFFFFF: the pins the filter has are found, and the
+// enumeration ends after a bounded number of requests.
+TEST_F(VirtualMachine, AnAbsurdPinCountIsBounded) {
+    UnitId unit = controller.Connect(ControllerModel::KmxA7);
+    controller.SetMalformedReply(unit, KSPROPSETID_Pin, KSPROPERTY_PIN_CTYPES, MalformedReply::AllOnes);
+    Opened audio, plain;
+    auto audioFilter = OpenFilterObject<CKsAudRenFilter>(KSCATEGORY_RENDER, kA7, &audio);
+    auto plainFilter = OpenFilterObject<CKsFilter>(KSCATEGORY_RENDER, kA7, &plain);
+    EXPECT_EQ(audio.enumerated, S_OK);
+    EXPECT_EQ(plain.enumerated, S_OK);
+    EXPECT_EQ(audioFilter->m_allPins.Count(), 1);
+    EXPECT_NE(PinWithId(*audioFilter, 0), nullptr);
+    // Pin objects whose properties cannot be read still count as pins of a plain filter.
+    EXPECT_EQ(plainFilter->m_allPins.Count(), long(CKsFilter::kMaxPinFactories));
+}
+
 TEST_F(VirtualMachine, PinWithUnreadableNameStaysInItsFilter) {
     UnitId unit = controller.Connect(ControllerModel::KmxA7);
     controller.RefuseProperty(unit, KSPROPSETID_Pin, KSPROPERTY_PIN_NAME, ERROR_NOT_FOUND);
