@@ -21,6 +21,20 @@ StreamCapabilities Stream(WORD channels, std::vector<DWORD> rates, WORD containe
 }
 }  // namespace
 
+KSIDENTIFIER StandardStreamingInterface() {
+    KSIDENTIFIER identifier = {};
+    identifier.Set = KSINTERFACESETID_Standard;
+    identifier.Id = KSINTERFACE_STANDARD_STREAMING;
+    return identifier;
+}
+
+KSIDENTIFIER StandardMedium() {
+    KSIDENTIFIER identifier = {};
+    identifier.Set = KSMEDIUMSETID_Standard;
+    identifier.Id = KSMEDIUM_TYPE_ANYINSTANCE;
+    return identifier;
+}
+
 const ModelIdentity& IdentityOf(ControllerModel model) { return kIdentities[static_cast<int>(model)]; }
 
 UnitConfig DefaultConfig(ControllerModel model) {

@@ -1,5 +1,6 @@
 #include "KsPropertyReply.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -49,6 +50,24 @@ void KsPropertyReply::Malform(MalformedReply kind) {
     case MalformedReply::RangePastReply:
         if (firstRange && header->Count) firstRange->FormatSize = ULONG(m_data.size()) * 2;
         break;
+    case MalformedReply::ShortFormatSize:
+        if (firstRange && header->Count) firstRange->FormatSize = 40;
+        break;
+    case MalformedReply::SizePastData:
+        if (header) {
+            header->Count += 5;
+            header->Size = ULONG(m_data.size()) * 2;
+        }
+        break;
+    case MalformedReply::UnterminatedText:
+        m_unterminated = m_shape == Shape::Text;
+        break;
+    case MalformedReply::ShrunkSizeQuery:
+        m_shrunkSizeQuery = true;
+        break;
+    case MalformedReply::AllOnes:
+        if (m_shape == Shape::Fixed) std::fill(m_data.begin(), m_data.end(), BYTE(0xFF));
+        break;
     }
 }
 
@@ -56,10 +75,17 @@ DWORD KsPropertyReply::Deliver(void* value, ULONG valueSize, ULONG& bytesReturne
     const ULONG needed = ULONG(m_data.size());
     bytesReturned = 0;
     if (valueSize == 0) {
-        bytesReturned = needed;
+        // A list that grew between the size query and the request looks like this.
+        bytesReturned = m_shrunkSizeQuery && needed > 2 * sizeof(KSMULTIPLE_ITEM) ? needed - 8 : needed;
         return ERROR_MORE_DATA;
     }
     if (!value) return ERROR_NOACCESS;
+    if (m_unterminated) {
+        // A name copied into whatever room there is, its terminator lost.
+        std::memset(value, 'N', valueSize);
+        bytesReturned = valueSize;
+        return ERROR_SUCCESS;
+    }
     if (m_shape == Shape::List && valueSize < needed) {
         if (valueSize == sizeof(ULONG)) {
             std::memcpy(value, &needed, sizeof(ULONG));

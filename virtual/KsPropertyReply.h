@@ -41,4 +41,6 @@ private:
     Shape m_shape = Shape::Fixed;
     std::vector<BYTE> m_data;
     bool m_shortReply = false;
+    bool m_unterminated = false;
+    bool m_shrunkSizeQuery = false;
 };

@@ -29,6 +29,26 @@ enum class CaptureSource {
     Signal,    // a ramp: every sample of frame n holds n, left-justified in the valid bits
 };
 
+// The standard identifiers a streaming pin offers: KSINTERFACESETID_Standard with
+// KSINTERFACE_STANDARD_STREAMING, and KSMEDIUMSETID_Standard with
+// KSMEDIUM_TYPE_ANYINSTANCE.
+KSIDENTIFIER StandardStreamingInterface();
+KSIDENTIFIER StandardMedium();
+
+// A pin factory a filter offers after its streaming pin (0) and its bridge pin (1),
+// described by what its properties answer. Its values need not make sense: a
+// faulty filter's pin factories are made this way. It has no instances: KsCreatePin
+// refuses it with ERROR_INVALID_PARAMETER, as the bridge pin.
+struct PinFactoryConfig {
+    ULONG communication = KSPIN_COMMUNICATION_SINK;  // KSPROPERTY_PIN_COMMUNICATION
+    ULONG dataFlow = KSPIN_DATAFLOW_IN;              // KSPROPERTY_PIN_DATAFLOW
+    std::vector<KSIDENTIFIER> interfaces{StandardStreamingInterface()};
+    std::vector<KSIDENTIFIER> mediums{StandardMedium()};
+    // KSPROPERTY_PIN_DATARANGES: the blocks laid back to back, each exactly as given
+    // (so a range's FormatSize may say anything).
+    std::vector<std::vector<BYTE>> dataRanges;
+};
+
 struct UnitConfig {
     std::string revision = "0102";      // the four characters after &REV_ in the hardware ID
     std::string friendlyName;           // "FriendlyName" of the audio interfaces; the model name when empty
@@ -40,4 +60,7 @@ struct UnitConfig {
     std::vector<KSDATARANGE_AUDIO> advertisedRender;
     std::vector<KSDATARANGE_AUDIO> advertisedCapture;
     CaptureSource captureSource = CaptureSource::Loopback;
+    // Pin factories 2, 3, ... of the render and the capture filter.
+    std::vector<PinFactoryConfig> extraRenderPins;
+    std::vector<PinFactoryConfig> extraCapturePins;
 };

@@ -363,6 +363,10 @@ void VirtualController::AddDistractor(Distractor kind, ControllerModel model) {
         description.reference = "locked";
         description.openable = false;
         break;
+    case Distractor::LongPath:
+        // Longer than the 520 characters an interface detail record has room for.
+        description.reference = std::string(600, 'l');
+        break;
     }
     unit->filters = {description};
     m_state->AddUnitNodes(*unit, vendor, product, interfaceNumber, withParent);
@@ -516,4 +520,17 @@ void VirtualController::SetMalformedReply(UnitId id, const GUID& propertySet, UL
                                }),
                 rules.end());
     if (kind != MalformedReply::None) rules.push_back({propertySet, propertyId, kind});
+}
+
+void VirtualController::RefuseProperty(UnitId id, const GUID& propertySet, ULONG propertyId, DWORD error) {
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    Unit* unit = m_state->FindUnit(id);
+    if (!unit) return;
+    auto& rules = unit->refusedProperties;
+    rules.erase(std::remove_if(rules.begin(), rules.end(),
+                               [&](const PropertyRefusal& rule) {
+                                   return SameGuid(rule.propertySet, propertySet) && rule.propertyId == propertyId;
+                               }),
+                rules.end());
+    if (error != ERROR_SUCCESS) rules.push_back({propertySet, propertyId, error});
 }

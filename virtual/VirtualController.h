@@ -18,6 +18,7 @@ enum class Distractor {
     NoAlias,               // a KSCATEGORY_AUDIO interface with no render or capture alias
     DisabledAlias,         // a render alias that is registered but disabled
     CannotOpen,            // a render filter whose CreateFile fails (ERROR_ACCESS_DENIED)
+    LongPath,              // a render filter whose device path is over 600 characters long
 };
 
 // The kinds of request fault injection can refuse.
@@ -30,6 +31,11 @@ enum class MalformedReply {
     CountPastData,    // KSMULTIPLE_ITEM.Count claims more items than follow
     ZeroFormatSize,   // the first data range has FormatSize 0
     RangePastReply,   // the first data range's FormatSize runs past the reply
+    ShortFormatSize,  // the first data range's FormatSize is 40, less than a KSDATARANGE
+    SizePastData,     // KSMULTIPLE_ITEM.Size and .Count claim more than the reply holds
+    UnterminatedText, // a text fills the whole value buffer, with no terminator
+    ShrunkSizeQuery,  // the size query answers 8 bytes too few, so the value request fails
+    AllOnes,          // a fixed value arrives with every bit set (a count of 0xFFFFFFFF)
 };
 
 struct StreamCounters {
@@ -88,6 +94,9 @@ public:
     // Replies of this pin property (KSPROPERTY_PIN_*) on every filter of the unit, or
     // of KSPROPERTY_TOPOLOGY_NODES with propertySet KSPROPSETID_Topology, are malformed.
     void SetMalformedReply(UnitId unit, const GUID& propertySet, ULONG propertyId, MalformedReply kind);
+    // Requests of this property (any pin) on every filter of the unit fail with
+    // `error`; ERROR_SUCCESS answers them again.
+    void RefuseProperty(UnitId unit, const GUID& propertySet, ULONG propertyId, DWORD error);
 
     // --- DeviceSystem ---
     HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent, DWORD flags) override;

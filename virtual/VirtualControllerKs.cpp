@@ -13,7 +13,7 @@ constexpr LONG kStatusPending = 0x103;
 constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
 constexpr LONG kStatusCancelled = static_cast<LONG>(0xC0000120);
 constexpr ULONG kStreamingPin = 0;
-constexpr ULONG kPinFactories = 2;  // the streaming pin and the bridge pin
+constexpr ULONG kPinFactories = 2;  // the streaming pin and the bridge pin, before any extra ones
 
 BOOL Fail(DWORD error) {
     SetLastError(error);
@@ -47,6 +47,33 @@ bool Contains(const std::vector<T>& list, T value) {
 std::vector<BYTE> Bytes(const void* data, size_t size) {
     const BYTE* begin = static_cast<const BYTE*>(data);
     return std::vector<BYTE>(begin, begin + size);
+}
+
+const std::vector<PinFactoryConfig>& ExtraPins(const Unit& unit, int filter) {
+    return unit.filters[filter].direction == VirtualPin::Direction::Render ? unit.config.extraRenderPins
+                                                                            : unit.config.extraCapturePins;
+}
+
+ULONG PinFactoryCount(const Unit& unit, int filter) { return kPinFactories + ULONG(ExtraPins(unit, filter).size()); }
+
+// The answer of an extra pin factory, as its configuration describes it.
+DWORD ExtraPinProperty(const PinFactoryConfig& pin, ULONG propertyId, KsPropertyReply& reply) {
+    switch (propertyId) {
+    case KSPROPERTY_PIN_DATAFLOW: reply = KsPropertyReply::Of(pin.dataFlow); return ERROR_SUCCESS;
+    case KSPROPERTY_PIN_COMMUNICATION: reply = KsPropertyReply::Of(pin.communication); return ERROR_SUCCESS;
+    case KSPROPERTY_PIN_CINSTANCES:
+    case KSPROPERTY_PIN_GLOBALCINSTANCES: reply = KsPropertyReply::Of(KSPIN_CINSTANCES{}); return ERROR_SUCCESS;
+    case KSPROPERTY_PIN_INTERFACES:
+        reply = KsPropertyReply::List(pin.interfaces.data(), ULONG(pin.interfaces.size()), sizeof(KSIDENTIFIER));
+        return ERROR_SUCCESS;
+    case KSPROPERTY_PIN_MEDIUMS:
+        reply = KsPropertyReply::List(pin.mediums.data(), ULONG(pin.mediums.size()), sizeof(KSIDENTIFIER));
+        return ERROR_SUCCESS;
+    case KSPROPERTY_PIN_DATARANGES: reply = KsPropertyReply::ListOfBlocks(pin.dataRanges); return ERROR_SUCCESS;
+    case KSPROPERTY_PIN_CATEGORY: reply = KsPropertyReply::Of(KSCATEGORY_AUDIO); return ERROR_SUCCESS;
+    case KSPROPERTY_PIN_NAME: reply = KsPropertyReply::Text(L"Extra"); return ERROR_SUCCESS;
+    default: return ERROR_NOT_FOUND;
+    }
 }
 
 KSDATARANGE_AUDIO TruthfulRange(const StreamCapabilities& caps, DWORD rate) {
@@ -96,6 +123,8 @@ DWORD VirtualController::State::FilterProperty(Unit& unit, int filter, const KSP
                                                ULONG requestSize, KsPropertyReply& reply) {
     const FilterDescription& description = unit.filters[filter];
     const bool render = description.direction == VirtualPin::Direction::Render;
+    for (const PropertyRefusal& refusal : unit.refusedProperties)
+        if (SameGuid(refusal.propertySet, request.Set) && refusal.propertyId == request.Id) return refusal.error;
     if (SameGuid(request.Set, KSPROPSETID_Topology)) {
         if (request.Id != KSPROPERTY_TOPOLOGY_NODES) return ERROR_NOT_FOUND;
         if (!(request.Flags & KSPROPERTY_TYPE_GET)) return ERROR_NOT_FOUND;
@@ -108,13 +137,18 @@ DWORD VirtualController::State::FilterProperty(Unit& unit, int filter, const KSP
     // Every pin property is read-only.
     if (!(request.Flags & KSPROPERTY_TYPE_GET)) return ERROR_NOT_FOUND;
     if (request.Id == KSPROPERTY_PIN_CTYPES) {
-        reply = KsPropertyReply::Of(ULONG(kPinFactories));
+        reply = KsPropertyReply::Of(PinFactoryCount(unit, filter));
         ApplyMalformed(unit, request.Set, request.Id, reply);
         return ERROR_SUCCESS;
     }
     if (requestSize < sizeof(KSP_PIN)) return ERROR_INVALID_USER_BUFFER;
     const ULONG pinId = reinterpret_cast<const KSP_PIN&>(request).PinId;
-    if (pinId >= kPinFactories) return ERROR_INVALID_PARAMETER;
+    if (pinId >= PinFactoryCount(unit, filter)) return ERROR_INVALID_PARAMETER;
+    if (pinId >= kPinFactories) {
+        DWORD error = ExtraPinProperty(ExtraPins(unit, filter)[pinId - kPinFactories], request.Id, reply);
+        if (error == ERROR_SUCCESS) ApplyMalformed(unit, request.Set, request.Id, reply);
+        return error;
+    }
     const bool streaming = pinId == kStreamingPin;
     const StreamCapabilities& caps = render ? unit.config.render : unit.config.capture;
 
@@ -238,8 +272,9 @@ DWORD VirtualController::State::PinProperty(HandleEntry& pin, const KSPROPERTY& 
 
 DWORD VirtualController::State::CheckConnect(Unit& unit, int filter, const KSPIN_CONNECT* connect,
                                              PinFormat& format) const {
-    if (connect->PinId >= kPinFactories) return ERROR_INVALID_PARAMETER;
-    // The bridge pin stands for the jack; it has no instances.
+    if (connect->PinId >= PinFactoryCount(unit, filter)) return ERROR_INVALID_PARAMETER;
+    // The bridge pin stands for the jack, and extra pin factories are descriptions
+    // only; neither has instances.
     if (connect->PinId != kStreamingPin) return ERROR_INVALID_PARAMETER;
     if (!SameGuid(connect->Interface.Set, KSINTERFACESETID_Standard) ||
         connect->Interface.Id != KSINTERFACE_STANDARD_STREAMING)

@@ -31,6 +31,12 @@ struct MalformedRule {
     MalformedReply kind;
 };
 
+struct PropertyRefusal {
+    GUID propertySet;
+    ULONG propertyId;
+    DWORD error;
+};
+
 struct Unit {
     UnitId id = 0;
     bool isController = false;
@@ -41,6 +47,7 @@ struct Unit {
     int generation = 0;  // grows at every unplug: handles of an older generation are dead
     std::vector<FilterDescription> filters;
     std::vector<MalformedRule> malformed;
+    std::vector<PropertyRefusal> refusedProperties;
     LoopbackCable cable;
     StreamCounters closedRender;   // counters of pins already closed
     StreamCounters closedCapture;

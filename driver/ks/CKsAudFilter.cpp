@@ -20,6 +20,7 @@ HRESULT CKsAudFilter::EnumeratePins() {
         Trace(1, "Failed to retrieve count of pins in audio filter");
         pinCount = 0;
     }
+    if (pinCount > kMaxPinFactories) pinCount = kMaxPinFactories;
     bool outOfMemory = false;
     for (ULONG i = 0; i < pinCount && !outOfMemory; ++i) {
         ULONG communication = 0;

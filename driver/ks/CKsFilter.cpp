@@ -2,6 +2,7 @@
 
 #include "KsTrace.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mbstring.h>
@@ -103,7 +104,16 @@ HRESULT CKsFilter::GetPinPropertyMulti(ULONG pinId, ULONG propertyId, void** buf
             } else {
                 ULONG returned = 0;
                 hr = SyncIoctl(m_hTarget, &request, sizeof(request), *buffer, needed, &returned);
-                if (size) *size = needed;
+                if (FAILED(hr)) {
+                    // The list changed size between the two requests, or the filter
+                    // refused: nothing to hand out, and nothing left to free.
+                    FreePropertyBuffer(*buffer);
+                    *buffer = nullptr;
+                } else if (size) {
+                    // A request that completed pending reports 0 bytes; the buffer
+                    // is then taken as filled (it started zeroed).
+                    *size = returned != 0 && returned < needed ? returned : needed;
+                }
             }
         }
     }
@@ -115,6 +125,7 @@ HRESULT CKsFilter::EnumeratePins() {
     TraceEnter("CKsFilter::EnumeratePins()");
     ULONG pinCount = 0;
     if (SUCCEEDED(GetPinPropertySimple(0, KSPROPERTY_PIN_CTYPES, &pinCount, sizeof(pinCount)))) {
+        if (pinCount > kMaxPinFactories) pinCount = kMaxPinFactories;
         for (ULONG i = 0; i < pinCount; ++i) {
             HRESULT result = S_OK;
             CKsPin* pin = new (std::nothrow) CKsPin(this, i, &result);
@@ -171,7 +182,8 @@ HRESULT CKsFilter::EnumerateNodes() {
     TraceEnter("CKsFilter::EnumerateNodes()");
     m_nodes.DeleteAll();
     PKSMULTIPLE_ITEM buffer = nullptr;
-    HRESULT hr = GetPropertyMulti(&buffer);
+    ULONG filled = 0;
+    HRESULT hr = GetPropertyMulti(&buffer, &filled);
     if (FAILED(hr)) {
         Trace(4, "Failed to get property KSPROPSETID_Topology.KSPROPERTY_TOPOLOGY_NODES");
         FreePropertyBuffer(buffer);
@@ -179,11 +191,12 @@ HRESULT CKsFilter::EnumerateNodes() {
         return hr;
     }
     ULONG count = 0;
-    if (buffer) {
+    if (buffer && filled >= sizeof(KSMULTIPLE_ITEM)) {
         KSMULTIPLE_ITEM* list = buffer;
         count = list->Count;
-        // Never read node types past the reply.
-        ULONG bytes = list->Size >= sizeof(KSMULTIPLE_ITEM) ? list->Size - sizeof(KSMULTIPLE_ITEM) : 0;
+        // Never read node types past the reply, whatever its header claims.
+        ULONG bytes = std::min<ULONG>(filled, list->Size);
+        bytes = bytes >= sizeof(KSMULTIPLE_ITEM) ? bytes - sizeof(KSMULTIPLE_ITEM) : 0;
         if (count > bytes / sizeof(GUID)) count = bytes / sizeof(GUID);
         auto* types = reinterpret_cast<const GUID*>(list + 1);
         for (ULONG i = 0; i < count; ++i) {
@@ -197,6 +210,9 @@ HRESULT CKsFilter::EnumerateNodes() {
             m_nodes.DeleteAll();
             hr = E_FAIL;
         }
+    } else if (buffer) {
+        // Too short for the list's header: how many nodes it holds is unknown.
+        hr = E_FAIL;
     }
     FreePropertyBuffer(buffer);
     TraceLeave("CKsFilter::EnumerateNodes", hr);

@@ -13,6 +13,10 @@
 class CKsFilter : public CKsIrpTarget {
 public:
     static constexpr int kPathSize = 260;
+    // The most pin factories looked at: a filter answering an absurd count (a
+    // broken reply of 0xFFFFFFFF) would otherwise keep the enumeration asking for
+    // days. Real audio filters have a handful.
+    static constexpr ULONG kMaxPinFactories = 256;
 
     CKsFilter(const char* path, const char* friendlyName, HRESULT* result);
     virtual ~CKsFilter();
@@ -24,7 +28,9 @@ public:
     HRESULT ClassifyPins();
     HRESULT GetPinPropertySimple(ULONG pinId, ULONG propertyId, void* value, ULONG valueSize);
     // Allocates the exact size the filter reports; the caller frees the buffer
-    // with FreePropertyBuffer. size, when given, receives that size.
+    // with FreePropertyBuffer. A failed request hands out no buffer. size, when
+    // given, receives how many bytes of the buffer the reply filled (a filter may
+    // return fewer than it announced).
     HRESULT GetPinPropertyMulti(ULONG pinId, ULONG propertyId, void** buffer, ULONG* size = nullptr);
 
     const char* Path() const { return m_szPath; }

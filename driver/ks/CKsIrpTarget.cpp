@@ -125,8 +125,9 @@ HRESULT CKsIrpTarget::SetPropertySimple(KSSTATE* value) {
     return result;
 }
 
-HRESULT CKsIrpTarget::GetPropertyMulti(PKSMULTIPLE_ITEM* buffer) {
+HRESULT CKsIrpTarget::GetPropertyMulti(PKSMULTIPLE_ITEM* buffer, ULONG* filled) {
     Trace(kTraceEnterLeave, "%s Enter", "CKsIrpTarget::GetPropertyMulti()");
+    if (filled) *filled = 0;
     KSPROPERTY request = {};
     request.Set = KSPROPSETID_Topology;
     request.Id = KSPROPERTY_TOPOLOGY_NODES;
@@ -141,7 +142,11 @@ HRESULT CKsIrpTarget::GetPropertyMulti(PKSMULTIPLE_ITEM* buffer) {
             if (!*buffer) {
                 result = E_OUTOFMEMORY;
             } else {
-                result = SyncIoctl(m_hTarget, &request, sizeof request, *buffer, size, &size);
+                ULONG returned = 0;
+                result = SyncIoctl(m_hTarget, &request, sizeof request, *buffer, size, &returned);
+                // A request that completed pending reports 0 bytes; the buffer is then
+                // taken as filled (it started zeroed).
+                if (filled && SUCCEEDED(result)) *filled = returned != 0 && returned < size ? returned : size;
             }
         }
     }
@@ -149,6 +154,7 @@ HRESULT CKsIrpTarget::GetPropertyMulti(PKSMULTIPLE_ITEM* buffer) {
     return result;
 }
 
-PVOID CKsIrpTarget::AllocatePropertyBuffer(ULONG size) { return new (std::nothrow) BYTE[size]; }
+// Zeroed, so that bytes a reply left unwritten never hold stale heap contents.
+PVOID CKsIrpTarget::AllocatePropertyBuffer(ULONG size) { return new (std::nothrow) BYTE[size](); }
 
 void CKsIrpTarget::FreePropertyBuffer(PVOID buffer) { delete[] static_cast<BYTE*>(buffer); }

@@ -32,10 +32,12 @@ public:
     // KSPROPERTY_TOPOLOGY_NODES of m_hTarget into a buffer of exactly the size the
     // target reports. The caller sets *buffer to null first; it stays null when the
     // reported size is 0; otherwise the caller frees it with FreePropertyBuffer.
-    HRESULT GetPropertyMulti(PKSMULTIPLE_ITEM* buffer);
+    // size, when given, receives how many bytes of the buffer the reply filled: a
+    // target may return fewer than it announced, and nothing past them is its.
+    HRESULT GetPropertyMulti(PKSMULTIPLE_ITEM* buffer, ULONG* size = nullptr);
 
-    // Allocates a property buffer the way GetPropertyMulti does (null on failure),
-    // and frees one (null is fine).
+    // Allocates a zeroed property buffer the way GetPropertyMulti does (null on
+    // failure), and frees one (null is fine).
     static PVOID AllocatePropertyBuffer(ULONG size);
     static void FreePropertyBuffer(PVOID buffer);
 

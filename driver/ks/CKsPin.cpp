@@ -33,9 +33,10 @@ bool CKsPin::ReadMultiple(ULONG propertyId, KSMULTIPLE_ITEM*& buffer, ULONG item
     if (itemBytes) *itemBytes = 0;
     ULONG size = 0;
     void* reply = nullptr;
-    if (FAILED(m_ownerFilter->GetPinPropertyMulti(m_pinFactoryId, propertyId, &reply, &size)) || !reply) return false;
+    HRESULT hr = m_ownerFilter->GetPinPropertyMulti(m_pinFactoryId, propertyId, &reply, &size);
+    // Whatever came back is the pin's to free, even with a failure.
     buffer = static_cast<KSMULTIPLE_ITEM*>(reply);
-    if (size < sizeof(KSMULTIPLE_ITEM)) return false;
+    if (FAILED(hr) || !reply || size < sizeof(KSMULTIPLE_ITEM)) return false;
     // A filter may claim more items, or a larger list, than it returned; only
     // what lies inside the reply is used.
     ULONG bytes = size - sizeof(KSMULTIPLE_ITEM);

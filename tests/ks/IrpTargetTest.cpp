@@ -1,6 +1,7 @@
 // CKsIrpTarget's synchronous property requests against the virtual controller, and
 // the trace output's level filter and length cut.
 #include "CKsIrpTarget.h"
+#include "DebugOutput.h"
 #include "KsDefinitions.h"
 #include "ScopedDeviceSystem.h"
 #include "Trace.h"
@@ -57,32 +58,6 @@ protected:
     HANDLE filter = INVALID_HANDLE_VALUE;
 };
 
-// Collects what OutputDebugStringA writes in this process: the string arrives as
-// the DBG_PRINTEXCEPTION_C exception, which a vectored handler sees first.
-std::vector<std::string>* g_output = nullptr;
-LONG CALLBACK CaptureDebugString(EXCEPTION_POINTERS* pointers) {
-    const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
-    if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2 || !g_output)
-        return EXCEPTION_CONTINUE_SEARCH;
-    std::string text(reinterpret_cast<const char*>(record->ExceptionInformation[1]),
-                     size_t(record->ExceptionInformation[0]));
-    while (!text.empty() && text.back() == '\0') text.pop_back();
-    g_output->push_back(text);
-    return EXCEPTION_CONTINUE_EXECUTION;
-}
-
-class DebugOutput {
-public:
-    DebugOutput() : m_handler(AddVectoredExceptionHandler(1, CaptureDebugString)) { g_output = &lines; }
-    ~DebugOutput() {
-        g_output = nullptr;
-        RemoveVectoredExceptionHandler(m_handler);
-    }
-    std::vector<std::string> lines;
-
-private:
-    PVOID m_handler;
-};
 }  // namespace
 
 TEST_F(IrpTarget, InvalidHandlesSendNothing) {
@@ -161,7 +136,7 @@ TEST_F(IrpTarget, ConnectionStateAndTopologyNodes) {
 }
 
 TEST(Trace, WritesOnlyUpToTheLevelAndCutsLongMessages) {
-    DebugOutput output;
+    testsupport::DebugOutput output;
     ASSERT_EQ(TraceLevel, 0);
     Trace(1, "%s", "an error nobody sees");
     Trace(6, "%s Enter", "CKsIrpTarget::SyncIoctl()");
