@@ -78,7 +78,7 @@ done
 
 # The version utility reads the driver file from the system directory.
 cp "$bin/Veltrix_KMX_ASIO.dll" "$system_driver"
-export VELTRIX_VIRTUAL_CONTROLLERS="KMX-B7:0102"
+export VELTRIX_VIRTUAL_CONTROLLER="KMX-B7@0102"
 for entry in 1033:en-US 1031:de-DE 1036:fr-FR 1040:it-IT 3082:es-ES 1043:nl-NL 2070:pt-PT 1049:ru-RU \
              1041:ja-JP 1042:ko-KR 2052:zh-CN 1028:zh-TW; do
     language=${entry%%:*}
@@ -90,7 +90,7 @@ for entry in 1033:en-US 1031:de-DE 1036:fr-FR 1040:it-IT 3082:es-ES 1043:nl-NL 2
     rm -f "$out/version-$name.bmp"
     echo "screenshots: $out/version-$name.png"
 done
-unset VELTRIX_VIRTUAL_CONTROLLERS
+unset VELTRIX_VIRTUAL_CONTROLLER
 rm -f "$system_driver"
 wine reg delete 'HKLM\Software\Veltrix\Veltrix KMX' /v 'Veltrix KMXInstallLanguage' /f >/dev/null 2>&1 || true
 wine regsvr32 /s /u "$bin/Veltrix_KMX_ASIO.dll" >/dev/null 2>&1 || true

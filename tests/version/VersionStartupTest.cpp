@@ -89,9 +89,9 @@ TEST_F(VersionStartup, OneCopyPerMachineClosedWithEscapeOrOk) {
 }
 
 TEST_F(VersionStartup, TheTestFixtureBuildShowsItsVirtualController) {
-    SetEnvironmentVariableW(L"VELTRIX_VIRTUAL_CONTROLLERS", L"KMX-NOVA:0310,KMX-B7:0102");
+    SetEnvironmentVariableW(L"VELTRIX_VIRTUAL_CONTROLLER", L"KMX-NOVA@0310+KMX-B7@0102");
     Program fixture(FixturePath());
-    SetEnvironmentVariableW(L"VELTRIX_VIRTUAL_CONTROLLERS", nullptr);
+    SetEnvironmentVariableW(L"VELTRIX_VIRTUAL_CONTROLLER", nullptr);
     ASSERT_TRUE(fixture.started);
     HWND dialog = fixture.dialog();
     ASSERT_NE(dialog, nullptr);
