@@ -84,7 +84,6 @@ void VeltrixControllerASIO::OpenDevices() {
 }
 
 bool VeltrixControllerASIO::CreateCaptureDevice() {
-    ++captureAttempts;
     delete captureDevice;
     captureDevice = nullptr;
     try {
@@ -97,7 +96,6 @@ bool VeltrixControllerASIO::CreateCaptureDevice() {
 }
 
 bool VeltrixControllerASIO::CreateRenderDevice() {
-    ++renderAttempts;
     delete renderDevice;
     renderDevice = nullptr;
     try {
