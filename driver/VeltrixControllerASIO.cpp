@@ -108,6 +108,10 @@ bool VeltrixControllerASIO::CreateRenderDevice() {
 }
 
 ASIOBool ASIO_THISCALL VeltrixControllerASIO::init(void* /*sysHandle*/) {
+    // A host may initialise again without stopping first; the stream thread must
+    // not be left working on the device objects that are about to be replaced.
+    stop();
+    FinishStragglingThread();
     OpenDevices();
     bool captureOk = false;
     for (int attempt = 0; attempt < kCaptureAttempts && !captureOk; ++attempt) {

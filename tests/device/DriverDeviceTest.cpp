@@ -347,3 +347,34 @@ TEST(DriverInit, ASecondInitRebuildsTheDevices) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host that calls init again while its stream runs (instead of stop,
+// disposeBuffers, init): the devices the stream thread is using must not be
+// deleted under it.
+TEST(DriverInit, InitWhileStreamingStopsTheStreamFirst) {
+    testsupport::ScratchSettings scratch;
+    VirtualController controller;
+    controller.Connect(ControllerModel::KmxB7);
+    ScopedDeviceSystem scope(controller);
+    Driver driver;
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASIOBufferInfo infos[6] = {};
+    for (int i = 0; i < 6; ++i) {
+        infos[i].isInput = i >= 4 ? ASIOTrue : ASIOFalse;
+        infos[i].channelNum = i >= 4 ? i - 4 : i;
+    }
+    ASSERT_EQ(driver->createBuffers(infos, 6, 256, &g_callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    Sleep(50);
+    EXPECT_EQ(driver->init(nullptr), ASIOTrue);
+    Sleep(50);
+    EXPECT_EQ(ChannelNames(driver), NamesOf("KMX-B7"));
+    EXPECT_EQ(driver->start(), ASE_OK) << "the host's buffers stream on the new devices";
+    Sleep(50);
+    EXPECT_EQ(driver->stop(), ASE_OK);
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+}
+
+}  // namespace
