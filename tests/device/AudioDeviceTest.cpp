@@ -2,6 +2,7 @@
 // and the channels, rates and sample containers it finds by opening pins on trial.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -131,6 +132,71 @@ TEST(AudioDevice, ProbingFindsChannelsRatesAndContainers) {
             EXPECT_EQ(device.filterEnum->m_listFilters.Count(), 0) << "a filter that fails probing is deleted";
         }
         EXPECT_EQ(controller.OpenHandleCount(), device.filterCount) << "only the bound filter stays open";
+    }
+}
+
+// The order of the trials at one rate: the setting's container, then 4, 3 and 2
+// bytes, first all in the extensible form (each without, then with the channel
+// masks), then the plain form. A pin that advertises everything lets every trial
+// reach KsCreatePin; only 4 plain 24-bit channels at 48000 Hz open.
+TEST(AudioDevice, ProbingOrderAtOneRate) {
+    KSDATARANGE_AUDIO anything = {};
+    anything.DataRange.FormatSize = sizeof(KSDATARANGE_AUDIO);
+    anything.DataRange.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
+    anything.DataRange.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    anything.DataRange.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+    anything.MaximumChannels = 8;
+    anything.MinimumBitsPerSample = 8;
+    anything.MaximumBitsPerSample = 32;
+    anything.MinimumSampleFrequency = 8000;
+    anything.MaximumSampleFrequency = 192000;
+    auto trial = [](const WAVEFORMATEXTENSIBLE& f) {
+        std::string text = std::to_string(f.Format.nChannels) + "ch " + std::to_string(f.Format.nSamplesPerSec) + " ";
+        if (f.Format.wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+            char mask[16];
+            std::snprintf(mask, sizeof(mask), "/%lX", static_cast<unsigned long>(f.dwChannelMask));
+            return text + "E" + std::to_string(f.Format.wBitsPerSample) + mask;
+        }
+        return text + "P" + std::to_string(f.Format.wBitsPerSample);
+    };
+    struct Case {
+        int hostBytes;
+        std::vector<std::string> firstTrials;
+    } cases[] = {
+        {4, {"2ch 44100 E24/0", "2ch 44100 E24/3", "2ch 44100 E32/0", "2ch 44100 E32/3", "2ch 44100 E24/0",
+             "2ch 44100 E24/3", "2ch 44100 E16/0", "2ch 44100 E16/3", "2ch 44100 P24", "2ch 44100 P32",
+             "2ch 44100 P24", "2ch 44100 P16", "2ch 48000 E24/0"}},
+        {2, {"2ch 44100 E16/0", "2ch 44100 E16/3", "2ch 44100 E32/0", "2ch 44100 E32/3", "2ch 44100 E24/0",
+             "2ch 44100 E24/3", "2ch 44100 E16/0", "2ch 44100 E16/3", "2ch 44100 P16", "2ch 44100 P32",
+             "2ch 44100 P24", "2ch 44100 P16", "2ch 48000 E16/0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hostBytes);
+        UnitConfig config = DefaultConfig(ControllerModel::KmxB7);
+        config.render.channelCounts = {4};
+        config.render.sampleRates = {48000};
+        config.render.acceptsExtensibleForm = false;
+        config.advertisedRender = {anything};
+        CountingController controller;
+        controller.Connect(ControllerModel::KmxB7, config);
+        ScopedDeviceSystem scope(controller);
+        CAudioDevice device(CAudioDevice::kRender, 4, c.hostBytes);
+        // A render filter tries a refused format once more on its own (its fallback
+        // over every sink pin), so each trial may show twice in a row.
+        std::vector<std::string> trials;
+        for (const WAVEFORMATEXTENSIBLE& f : controller.pinCreationFormats)
+            if (trials.empty() || trials.back() != trial(f)) trials.push_back(trial(f));
+        ASSERT_GE(trials.size(), c.firstTrials.size());
+        trials.resize(c.firstTrials.size());
+        EXPECT_EQ(trials, c.firstTrials);
+        // The trial that opened: 4 channels at 48000, plain, 24-bit packed; nothing after it
+        // at 48000, and the later rates tried (and refused) at 4 channels only.
+        EXPECT_EQ(device.channelCount, 4);
+        EXPECT_EQ(device.rateMask[0], 0x2);
+        EXPECT_EQ(device.sampleBytes[0], 3);
+        EXPECT_EQ(device.extensible[0], 0);
+        for (const WAVEFORMATEXTENSIBLE& f : controller.pinCreationFormats)
+            EXPECT_LE(f.Format.nChannels, 4) << trial(f);
     }
 }
 

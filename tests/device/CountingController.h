@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "KsDefinitions.h"
@@ -17,8 +18,9 @@ public:
     // in the alias it asks of the first audio interface it meets; connect at least
     // one (a Distractor::NoAlias device will do) or every search stays Unknown.
     std::vector<Search> searches;
-    // The filter handle of every KsCreatePin call, in order.
+    // The filter handle and the wave format of every KsCreatePin call, in order.
     std::vector<HANDLE> pinCreationFilters;
+    std::vector<WAVEFORMATEXTENSIBLE> pinCreationFormats;
 
     int Count(Search kind) const { return static_cast<int>(std::count(searches.begin(), searches.end(), kind)); }
 
@@ -38,6 +40,15 @@ public:
 
     DWORD KsCreatePin(HANDLE filter, void* connect, ACCESS_MASK desiredAccess, PHANDLE pin) override {
         pinCreationFilters.push_back(filter);
+        // The creation block: KSPIN_CONNECT, then KSDATAFORMAT_WAVEFORMATEX, read
+        // only as far as its FormatSize says.
+        WAVEFORMATEXTENSIBLE format = {};
+        if (connect) {
+            const auto* data = reinterpret_cast<const KSDATAFORMAT*>(static_cast<const KSPIN_CONNECT*>(connect) + 1);
+            if (data->FormatSize > sizeof(KSDATAFORMAT))
+                std::memcpy(&format, data + 1, std::min<size_t>(data->FormatSize - sizeof(KSDATAFORMAT), sizeof(format)));
+        }
+        pinCreationFormats.push_back(format);
         return VirtualController::KsCreatePin(filter, connect, desiredAccess, pin);
     }
 };
