@@ -84,7 +84,6 @@ void VeltrixControllerASIO::OpenDevices() {
 }
 
 bool VeltrixControllerASIO::CreateCaptureDevice() {
-    ++captureAttempts;
     delete captureDevice;
     captureDevice = nullptr;
     try {
@@ -97,7 +96,6 @@ bool VeltrixControllerASIO::CreateCaptureDevice() {
 }
 
 bool VeltrixControllerASIO::CreateRenderDevice() {
-    ++renderAttempts;
     delete renderDevice;
     renderDevice = nullptr;
     try {
@@ -110,6 +108,10 @@ bool VeltrixControllerASIO::CreateRenderDevice() {
 }
 
 ASIOBool ASIO_THISCALL VeltrixControllerASIO::init(void* /*sysHandle*/) {
+    // A host may initialise again without stopping first; the stream thread must
+    // not be left working on the device objects that are about to be replaced.
+    stop();
+    FinishStragglingThread();
     OpenDevices();
     bool captureOk = false;
     for (int attempt = 0; attempt < kCaptureAttempts && !captureOk; ++attempt) {

@@ -62,10 +62,6 @@ public:
     long CycleCounter() const { return cycleCounter; }
     double SampleRate() const { return sampleRate; }
 
-    // How many times init tried to build each device since the object was made.
-    int CaptureAttempts() const { return captureAttempts; }
-    int RenderAttempts() const { return renderAttempts; }
-
     // One stream cycle, run by the stream thread on the object it serves.
     void ProcessCycle();
 
@@ -98,9 +94,6 @@ private:
     bool CreateRenderDevice();
     void DeleteDevices();
     bool DevicesSupportRate(ASIOSampleRate rate) const;
-
-    int captureAttempts = 0;
-    int renderAttempts = 0;
 
     double samplePosition = 0.0;
     double sampleRate = 0.0;

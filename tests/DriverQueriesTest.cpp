@@ -9,8 +9,11 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "DriverSettings.h"
+#include "ScopedDeviceSystem.h"
+#include "device/CountingController.h"
 #include "TestSupport.h"
 #include "VeltrixControllerASIO.h"
 
@@ -274,10 +277,16 @@ TEST(HostBuffers, StartStopAndPositionWithoutAStream) {
 
 TEST(DriverInit, WithoutAControllerItTriesCaptureOnceAndRenderElevenTimes) {
     ScratchSettings scratch;
+    CountingController machine;                  // no controller connected;
+    machine.AddDistractor(Distractor::NoAlias);  // each search meets one audio interface
+    ScopedDeviceSystem scope(machine);
     Driver driver;
     EXPECT_EQ(driver->init(nullptr), ASIOFalse);
-    EXPECT_EQ(driver->CaptureAttempts(), 1);
-    EXPECT_EQ(driver->RenderAttempts(), 11);
+    using Search = CountingController::Search;
+    EXPECT_EQ(machine.searches, (std::vector<Search>{Search::Capture, Search::Render, Search::Render, Search::Render,
+                                                     Search::Render, Search::Render, Search::Render, Search::Render,
+                                                     Search::Render, Search::Render, Search::Render, Search::Render}));
+    EXPECT_EQ(machine.OpenHandleCount(), 0) << "a device object was kept";
     long inputs = -1, outputs = -1;
     driver->getChannels(&inputs, &outputs);
     EXPECT_EQ(inputs, 0);
