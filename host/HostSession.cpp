@@ -376,16 +376,21 @@ SessionReport RunHostSession(const HostOptions& options) {
                 // What hosts do on a reset request: close and open the driver again.
                 std::printf("\n  reset requested by the driver: reopening it...\n");
                 ++report.resets;
+                // The last switches while stopping may bring input the device no
+                // longer refreshed: the check rests until the stream runs again.
+                s.checking = false;
                 host.StopAndDispose();
                 host.Close();
                 streaming = false;
                 while (!streaming && GetTickCount() - startTick < durationMs) {
                     if (host.Open()) {
                         host.Query();
+                        // A new stream: a new round trip, found anew.
+                        s.signal->Resync();
+                        s.restarts.push_back(s.switches.load());
+                        s.checking = true;
                         streaming = host.Start();
                         if (streaming) {
-                            s.signal->Resync();
-                            s.restarts.push_back(s.switches.load());
                             report.failure.clear();
                             report.advice.clear();
                             std::printf("  streaming again\n");
@@ -424,6 +429,9 @@ SessionReport RunHostSession(const HostOptions& options) {
             check.checkedSamples = r.checkedSamples;
             check.errors = r.errors;
             check.silentSamples = r.silentSamples;
+            check.firstErrorFrame = r.firstErrorFrame;
+            check.lastErrorFrame = r.lastErrorFrame;
+            check.errorsInLastStream = r.errorsSinceResync;
             check.latencyFrames = r.latencyFrames;
             check.lockOns = r.lockOns;
             report.loopback.push_back(check);
@@ -471,6 +479,9 @@ void PrintReport(const SessionReport& r, const HostOptions& options) {
         std::printf("  loopback in %ld (%s): %lld samples checked, %lld broken, %lld silent, round trip %lld frames%s\n",
                     c.channel, c.name.c_str(), c.checkedSamples, c.errors, c.silentSamples, c.latencyFrames,
                     c.errors == 0 && c.silentSamples == 0 ? "  (continuous)" : "");
+        if (c.errors > 0)
+            std::printf("    broken between frames %lld and %lld of the session; %lld in the last stream\n",
+                        c.firstErrorFrame, c.lastErrorFrame, c.errorsInLastStream);
     }
     std::printf("  reset requests: %d (%s), resets done: %d\n", r.resetRequests,
                 r.resetsOnInitThread ? "all on the init thread" : "SOME ON ANOTHER THREAD", r.resets);

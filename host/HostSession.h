@@ -28,6 +28,8 @@ struct ChannelCheck {
     long long checkedSamples = 0;
     long long errors = 0;
     long long silentSamples = 0;
+    long long firstErrorFrame = -1, lastErrorFrame = -1;
+    long long errorsInLastStream = 0;
     long long latencyFrames = -1;
     int lockOns = 0;
 };

@@ -77,6 +77,7 @@ void LoopbackSignal::Check(int channel, std::int64_t firstFrame, int frames, con
             ++result.checkedSamples;
             if (value != track.expected) {
                 ++result.errors;
+                ++result.errorsSinceResync;
                 if (result.firstErrorFrame < 0) result.firstErrorFrame = firstFrame + k;
                 result.lastErrorFrame = firstFrame + k;
             }
@@ -87,4 +88,5 @@ void LoopbackSignal::Check(int channel, std::int64_t firstFrame, int frames, con
 
 void LoopbackSignal::Resync() {
     for (Tracking& track : m_tracking) track.locked = false;
+    for (ChannelResult& result : m_results) result.errorsSinceResync = 0;
 }

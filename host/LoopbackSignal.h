@@ -34,6 +34,7 @@ public:
         int lockOns = 0;                  // times the sequence was (re)found
         std::int64_t firstErrorFrame = -1;  // input frames of the first and last break
         std::int64_t lastErrorFrame = -1;
+        std::int64_t errorsSinceResync = 0;  // breaks in the current stream only
     };
     const ChannelResult& Result(int channel) const { return m_results[channel]; }
     int InputChannels() const { return static_cast<int>(m_results.size()); }

@@ -331,7 +331,8 @@ TEST(AudioDevice, MalformedPinPropertiesNeverGiveMoreThanTheReplyHolds) {
     } cases[] = {
         {KSPROPERTY_PIN_DATARANGES, MalformedReply::ZeroFormatSize, 0, 0, 0},
         {KSPROPERTY_PIN_DATARANGES, MalformedReply::RangePastReply, 0, 0, 0},
-        {KSPROPERTY_PIN_DATARANGES, MalformedReply::ShortReply, 4, 2, 0x3},  // half of the four rates' ranges
+        // Half the reply: the first rate's range whole, the second cut inside it.
+        {KSPROPERTY_PIN_DATARANGES, MalformedReply::ShortReply, 4, 2, 0x1},
         {KSPROPERTY_PIN_DATARANGES, MalformedReply::CountPastData, 4, 2, 0xF},
         {KSPROPERTY_PIN_INTERFACES, MalformedReply::CountPastData, 4, 2, 0xF},
         {KSPROPERTY_PIN_MEDIUMS, MalformedReply::CountPastData, 4, 2, 0xF},

@@ -31,10 +31,10 @@ protected:
         return text.find(part) != std::string::npos;
     }
     // Every sample that came back was the one played, or its absence is explained
-    // by a gap the virtual controller counted (on this shared machine a ring can
-    // still run dry now and then): a capture gap loses frames, which breaks the
-    // sequence at most once per gap.
-    static void ExpectLoopbackAccountedFor(const std::string& output) {
+    // by a gap the virtual controller counted. With `lastStreamOnly`, breaks before
+    // the last reset are not counted: pulling the cable ends the stream with
+    // whatever the device had half recorded.
+    static void ExpectLoopbackAccountedFor(const std::string& output, bool lastStreamOnly = false) {
         unsigned long underruns = 0, overruns = 0;
         size_t at = output.find("virtual controller: ");
         ASSERT_NE(at, std::string::npos) << output;
@@ -50,6 +50,17 @@ protected:
             ASSERT_EQ(std::sscanf(output.c_str() + colon, "): %lld samples checked, %lld broken", &checked, &broken), 2)
                 << output;
             EXPECT_GT(checked, 20000) << output;
+            if (lastStreamOnly) {
+                // "...; N in the last stream" follows when anything broke.
+                size_t line = output.find('\n', colon);
+                size_t last = output.find("in the last stream", colon);
+                if (broken > 0 && last != std::string::npos && (line == std::string::npos || last > line)) {
+                    size_t semicolon = output.rfind("; ", last);
+                    ASSERT_EQ(std::sscanf(output.c_str() + semicolon, "; %lld", &broken), 1) << output;
+                }
+            }
+            // On this shared machine a ring can still run dry now and then; a gap
+            // on the capture side loses frames, which breaks the sequence once.
             EXPECT_LE(broken, static_cast<long long>(overruns)) << output;
             ++channels;
         }
@@ -76,7 +87,7 @@ TEST_F(HostSession, TheHostResetsOnRequestAndStreamsAgainOnceTheControllerIsBack
     EXPECT_TRUE(Contains(output, "reset requested by the driver")) << output;
     EXPECT_TRUE(Contains(output, "streaming again")) << output;
     EXPECT_TRUE(Contains(output, "all on the init thread")) << output;
-    ExpectLoopbackAccountedFor(output);
+    ExpectLoopbackAccountedFor(output, true);
     EXPECT_TRUE(Contains(output, "result: ok")) << output;
 }
 
