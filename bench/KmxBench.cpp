@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CAudioDevice.h"
+#include "DriverObject.h"
 #include "DriverSettings.h"
 #include "ScopedDeviceSystem.h"
 #include "StreamHarness.h"
@@ -30,17 +31,6 @@ double Now() {
     QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
 }
-
-class Driver {
-public:
-    Driver() : m_driver(new VeltrixControllerASIO(nullptr)) { m_driver->InnerAddRef(); }
-    ~Driver() { m_driver->InnerRelease(); }
-    VeltrixControllerASIO* operator->() const { return m_driver; }
-    VeltrixControllerASIO* get() const { return m_driver; }
-
-private:
-    VeltrixControllerASIO* m_driver;
-};
 
 void StoreSettings(long blockNum, long toggleNum) {
     testsupport::WriteDword(HKEY_CURRENT_USER, kSettingsKeyPath, kBlockNumValue, blockNum);
@@ -63,7 +53,7 @@ StreamResult Stream(long frames, long toggleNum, double seconds) {
     VirtualController controller;
     UnitId unit = controller.Connect(ControllerModel::KmxB7);
     ScopedDeviceSystem scope(controller);
-    Driver driver;
+    testsupport::DriverObject driver;
     StreamResult result;
     if (driver->init(nullptr) != ASIOTrue) return result;
     StreamHarness host(driver.get());
@@ -168,7 +158,7 @@ InitResult MeasureInit(bool withController) {
     ScopedDeviceSystem scope(controller);
     InitResult result;
     {
-        Driver driver;
+        testsupport::DriverObject driver;
         double start = Now();
         result.found = driver->init(nullptr) == ASIOTrue;
         result.seconds = Now() - start;

@@ -83,29 +83,25 @@ void VeltrixControllerASIO::OpenDevices() {
     bufferFrames = blockNum * kFramesPerBlockUnit;
 }
 
-bool VeltrixControllerASIO::CreateCaptureDevice() {
-    delete captureDevice;
-    captureDevice = nullptr;
+// Replaces a device object by a new one; true when it found the controller. The
+// new object stays in the field either way; running out of memory leaves it null.
+bool VeltrixControllerASIO::CreateDevice(CAudioDevice*& device, int direction, int maxChannels) {
+    delete device;
+    device = nullptr;
     try {
-        captureDevice = new CAudioDevice(CAudioDevice::kCapture, kMaxInputs, bitResolution);
+        device = new CAudioDevice(direction, maxChannels, bitResolution);
     } catch (const std::bad_alloc&) {
-        captureDevice = nullptr;
+        device = nullptr;
         return false;
     }
-    return captureDevice->channelCount != 0;
+    return device->channelCount != 0;
 }
 
-bool VeltrixControllerASIO::CreateRenderDevice() {
-    delete renderDevice;
-    renderDevice = nullptr;
-    try {
-        renderDevice = new CAudioDevice(CAudioDevice::kRender, kMaxOutputs, bitResolution);
-    } catch (const std::bad_alloc&) {
-        renderDevice = nullptr;
-        return false;
-    }
-    return renderDevice->channelCount != 0;
+bool VeltrixControllerASIO::CreateCaptureDevice() {
+    return CreateDevice(captureDevice, CAudioDevice::kCapture, kMaxInputs);
 }
+
+bool VeltrixControllerASIO::CreateRenderDevice() { return CreateDevice(renderDevice, CAudioDevice::kRender, kMaxOutputs); }
 
 ASIOBool ASIO_THISCALL VeltrixControllerASIO::init(void* /*sysHandle*/) {
     // A host may initialise again without stopping first; the stream thread must

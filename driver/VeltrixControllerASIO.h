@@ -90,6 +90,7 @@ private:
     void CreateNotifyWindow();
     void DestroyNotifyWindow();
     void OpenInUseMutex();
+    bool CreateDevice(CAudioDevice*& device, int direction, int maxChannels);
     bool CreateCaptureDevice();
     bool CreateRenderDevice();
     void DeleteDevices();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DriverObject.h"
 #include "DriverSettings.h"
 #include "ScopedDeviceSystem.h"
 #include "device/CountingController.h"
@@ -21,18 +22,7 @@ namespace {
 
 using testsupport::ScratchSettings;
 
-// A driver object made the way the class factory makes it, destroyed at scope end.
-class Driver {
-public:
-    Driver() : m_driver(new VeltrixControllerASIO(nullptr)) { m_driver->InnerAddRef(); }
-    ~Driver() { m_driver->InnerRelease(); }
-    VeltrixControllerASIO* operator->() const { return m_driver; }
-
-private:
-    VeltrixControllerASIO* m_driver;
-};
-
-ASIOChannelInfo ChannelInfo(Driver& driver, long channel, bool input, ASIOError* result = nullptr) {
+ASIOChannelInfo ChannelInfo(testsupport::DriverObject& driver, long channel, bool input, ASIOError* result = nullptr) {
     ASIOChannelInfo info = {};
     info.channel = channel;
     info.isInput = input ? ASIOTrue : ASIOFalse;
@@ -43,7 +33,7 @@ ASIOChannelInfo ChannelInfo(Driver& driver, long channel, bool input, ASIOError*
 
 TEST(DriverQueries, IdentityAndFixedAnswers) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     char name[32];
     std::memset(name, '#', sizeof(name));
     driver->getDriverName(name);
@@ -82,7 +72,7 @@ TEST(DriverQueries, IdentityAndFixedAnswers) {
 
 TEST(DriverQueries, FutureSelectors) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     struct Case {
         long selector;
         ASIOError expected;
@@ -107,7 +97,7 @@ TEST(DriverQueries, ChannelInfoLimitsTypesAndNamesWithoutAController) {
     for (const auto& setting : settings) {
         ScratchSettings scratch;
         testsupport::WriteDword(HKEY_CURRENT_USER, kSettingsKeyPath, kBitResolutionValue, setting.bitResolutionSetting);
-        Driver driver;
+        testsupport::DriverObject driver;
         for (long channel : {-1L, 2L, 100L}) {
             ASIOError result = ASE_OK;
             ChannelInfo(driver, channel, true, &result);
@@ -138,7 +128,7 @@ TEST(DriverQueries, ChannelInfoLimitsTypesAndNamesWithoutAController) {
 
 TEST(DriverQueries, NoRateIsSupportedWithoutDevicesAndNothingIsStored) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     const double rates[] = {44100.0, 48000.0, 96000.0, 0.0, -1.0, std::nan(""),
                             std::numeric_limits<double>::infinity(), 1e12};
     for (double rate : rates) {
@@ -178,7 +168,7 @@ ASIOBufferInfo Buffer(bool input, long channel) {
 
 TEST(HostBuffers, CreateGivesZeroedHalvesAndLatenciesPerDirection) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     long in = -1, out = -1;
     driver->getLatencies(&in, &out);
     EXPECT_EQ(in, 0);
@@ -209,7 +199,7 @@ TEST(HostBuffers, CreateGivesZeroedHalvesAndLatenciesPerDirection) {
 
 TEST(HostBuffers, BufferSizeRulesAndChannelLimits) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     ASIOBufferInfo one[] = {Buffer(true, 0)};
     EXPECT_EQ(driver->createBuffers(one, 1, 250, &g_callbacks), ASE_InvalidParameter);
     EXPECT_EQ(driver->createBuffers(one, 1, 0, &g_callbacks), ASE_InvalidParameter);
@@ -259,7 +249,7 @@ TEST(HostBuffers, BufferSizeRulesAndChannelLimits) {
 
 TEST(HostBuffers, StartStopAndPositionWithoutAStream) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     EXPECT_EQ(driver->stop(), ASE_OK) << "stop without start";
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "dispose without create";
     EXPECT_EQ(driver->start(), ASE_NotPresent) << "start before createBuffers";
@@ -280,7 +270,7 @@ TEST(DriverInit, WithoutAControllerItTriesCaptureOnceAndRenderElevenTimes) {
     CountingController machine;                  // no controller connected;
     machine.AddDistractor(Distractor::NoAlias);  // each search meets one audio interface
     ScopedDeviceSystem scope(machine);
-    Driver driver;
+    testsupport::DriverObject driver;
     EXPECT_EQ(driver->init(nullptr), ASIOFalse);
     using Search = CountingController::Search;
     EXPECT_EQ(machine.searches, (std::vector<Search>{Search::Capture, Search::Render, Search::Render, Search::Render,
@@ -296,7 +286,7 @@ TEST(DriverInit, WithoutAControllerItTriesCaptureOnceAndRenderElevenTimes) {
 
 TEST(DriverInit, InitReadsTheSettingsAgain) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     EXPECT_EQ(driver->BufferFrames(), 256);
     testsupport::WriteDword(HKEY_CURRENT_USER, kSettingsKeyPath, kBlockNumValue, 2);
     testsupport::WriteDword(HKEY_CURRENT_USER, kSettingsKeyPath, kBitResolutionValue, 0);
@@ -332,7 +322,7 @@ protected:
 
 TEST_F(ControlPanel, StartsTheInstalledPanelOrSaysItIsNotPresent) {
     ScratchSettings scratch;
-    Driver driver;
+    testsupport::DriverObject driver;
     EXPECT_EQ(driver->controlPanel(), ASE_NotPresent) << "no AsioConfig";
     SetPanelPath("");
     EXPECT_EQ(driver->controlPanel(), ASE_NotPresent) << "empty AsioConfig";

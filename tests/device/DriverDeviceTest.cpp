@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CountingController.h"
+#include "DriverObject.h"
 #include "DriverSettings.h"
 #include "ScopedDeviceSystem.h"
 #include "TestSupport.h"
@@ -20,17 +21,7 @@ namespace {
 
 using Search = CountingController::Search;
 
-class Driver {
-public:
-    Driver() : m_driver(new VeltrixControllerASIO(nullptr)) { m_driver->InnerAddRef(); }
-    ~Driver() { m_driver->InnerRelease(); }
-    VeltrixControllerASIO* operator->() const { return m_driver; }
-
-private:
-    VeltrixControllerASIO* m_driver;
-};
-
-std::string ChannelName(Driver& driver, long channel, bool input) {
+std::string ChannelName(testsupport::DriverObject& driver, long channel, bool input) {
     ASIOChannelInfo info = {};
     info.channel = channel;
     info.isInput = input ? ASIOTrue : ASIOFalse;
@@ -39,7 +30,7 @@ std::string ChannelName(Driver& driver, long channel, bool input) {
 }
 
 // Six names, outputs 0..3 then inputs 0..1.
-std::vector<std::string> ChannelNames(Driver& driver) {
+std::vector<std::string> ChannelNames(testsupport::DriverObject& driver) {
     std::vector<std::string> names;
     for (long c = 0; c < 4; ++c) names.push_back(ChannelName(driver, c, false));
     for (long c = 0; c < 2; ++c) names.push_back(ChannelName(driver, c, true));
@@ -56,7 +47,7 @@ TEST(DriverWithController, InitFindsTheControllerAndNamesItsChannels) {
     VirtualController controller;
     controller.Connect(ControllerModel::KmxB7);
     ScopedDeviceSystem scope(controller);
-    Driver driver;
+    testsupport::DriverObject driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     long in = 0, out = 0;
     driver->getChannels(&in, &out);
@@ -91,7 +82,7 @@ TEST(DriverWithController, ChannelNamesAndTypesForEveryModel) {
         VirtualController controller;
         controller.Connect(c.model);
         ScopedDeviceSystem scope(controller);
-        Driver driver;
+        testsupport::DriverObject driver;
         EXPECT_EQ(ChannelNames(driver), std::vector<std::string>(6, "Veltrix KMX ASIO")) << "before init";
         ASSERT_EQ(driver->init(nullptr), ASIOTrue);
         EXPECT_EQ(ChannelNames(driver), NamesOf(model));
@@ -121,7 +112,7 @@ TEST(DriverWithController, ChannelsBeyondTheDeviceWithinTheLimits) {
     VirtualController controller;
     controller.Connect(ControllerModel::KmxA7, config);
     ScopedDeviceSystem scope(controller);
-    Driver driver;
+    testsupport::DriverObject driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     long in = 0, out = 0;
     driver->getChannels(&in, &out);
@@ -156,7 +147,7 @@ TEST(DriverWithController, SampleRatesPerModel) {
         VirtualController controller;
         controller.Connect(c.model, config);
         ScopedDeviceSystem scope(controller);
-        Driver driver;
+        testsupport::DriverObject driver;
         ASSERT_EQ(driver->init(nullptr), ASIOTrue);
         for (size_t i = 0; i < sizeof(rates) / sizeof(rates[0]); ++i)
             EXPECT_EQ(driver->canSampleRate(rates[i]), c.supported[i] ? ASE_OK : ASE_NoClock) << rates[i];
@@ -199,7 +190,7 @@ protected:
     }
     // A driver made and initialised now, with host buffers and callbacks.
     void Open() {
-        driver.reset(new Driver);
+        driver.reset(new testsupport::DriverObject);
         ASSERT_EQ((*driver)->init(nullptr), ASIOTrue);
         ASIOBufferInfo info = {};
         info.isInput = ASIOFalse;
@@ -214,7 +205,7 @@ protected:
     testsupport::ScratchSettings scratch;
     VirtualController controller;
     ScopedDeviceSystem scope{controller};
-    std::unique_ptr<Driver> driver;
+    std::unique_ptr<testsupport::DriverObject> driver;
 };
 
 TEST_F(SetSampleRate, TheCurrentRateAgainChangesNothing) {
@@ -298,7 +289,7 @@ TEST(DriverInit, SearchesCaptureOnceAndRenderUpToElevenTimes) {
         controller.Connect(ControllerModel::KmxB7, config);
         ScopedDeviceSystem scope(controller);
         {
-            Driver driver;
+            testsupport::DriverObject driver;
             EXPECT_TRUE(controller.searches.empty()) << "construction looks for nothing";
             EXPECT_EQ(driver->init(nullptr), c.result);
             ASSERT_FALSE(controller.searches.empty());
@@ -329,7 +320,7 @@ TEST(DriverInit, ASecondInitRebuildsTheDevices) {
     CountingController controller;
     UnitId b7 = controller.Connect(ControllerModel::KmxB7);
     ScopedDeviceSystem scope(controller);
-    Driver driver;
+    testsupport::DriverObject driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     EXPECT_EQ(ChannelNames(driver), NamesOf("KMX-B7"));
     const int handlesAfterFirst = controller.OpenHandleCount();
@@ -358,7 +349,7 @@ TEST(DriverInit, InitWhileStreamingStopsTheStreamFirst) {
     VirtualController controller;
     controller.Connect(ControllerModel::KmxB7);
     ScopedDeviceSystem scope(controller);
-    Driver driver;
+    testsupport::DriverObject driver;
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     ASIOBufferInfo infos[6] = {};
     for (int i = 0; i < 6; ++i) {

@@ -4,6 +4,7 @@
 // stop during a recovery never frees what the stream thread still uses.
 #include <gtest/gtest.h>
 
+#include "DriverObject.h"
 #include "ScopedDeviceSystem.h"
 #include "StreamHarness.h"
 #include "TestSupport.h"
@@ -11,19 +12,6 @@
 #include "VirtualController.h"
 
 namespace {
-
-class Driver {
-public:
-    Driver() : m_driver(new VeltrixControllerASIO(nullptr)) { m_driver->InnerAddRef(); }
-    ~Driver() {
-        if (m_driver) m_driver->InnerRelease();
-    }
-    VeltrixControllerASIO* operator->() const { return m_driver; }
-    VeltrixControllerASIO* get() const { return m_driver; }
-
-private:
-    VeltrixControllerASIO* m_driver;
-};
 
 bool AwaitSwitches(StreamHarness& host, long count, DWORD timeoutMs = 10000) {
     const long target = host.Switches() + count;
@@ -47,7 +35,7 @@ protected:
     VirtualController controller;
     UnitId unit = 0;
     ScopedDeviceSystem scope{controller};
-    Driver driver;
+    testsupport::DriverObject driver;
     StreamHarness host{driver.get()};
 };
 

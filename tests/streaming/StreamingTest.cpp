@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string>
 
+#include "DriverObject.h"
 #include "DriverSettings.h"
 #include "ScopedDeviceSystem.h"
 #include "StreamHarness.h"
@@ -17,17 +18,6 @@
 #include "VirtualController.h"
 
 namespace {
-
-class Driver {
-public:
-    Driver() : m_driver(new VeltrixControllerASIO(nullptr)) { m_driver->InnerAddRef(); }
-    ~Driver() { m_driver->InnerRelease(); }
-    VeltrixControllerASIO* operator->() const { return m_driver; }
-    VeltrixControllerASIO* get() const { return m_driver; }
-
-private:
-    VeltrixControllerASIO* m_driver;
-};
 
 void StoreSettings(long blockNum, long bitResolution, long toggleNum, long sampleRate) {
     testsupport::WriteDword(HKEY_CURRENT_USER, kSettingsKeyPath, kBlockNumValue, blockNum);
@@ -75,7 +65,7 @@ TEST(Streaming, LoopbackIsBitExactAcrossSettingsAndModels) {
         VirtualController controller;
         UnitId unit = controller.Connect(c.model);
         ScopedDeviceSystem scope(controller);
-        Driver driver;
+        testsupport::DriverObject driver;
         ASSERT_EQ(driver->init(nullptr), ASIOTrue);
         StreamHarness host(driver.get());
         ASSERT_EQ(host.CreateBuffers(2, 4, c.frames), ASE_OK);
@@ -116,7 +106,7 @@ TEST(Streaming, DefaultSettingsRunWithoutGaps) {
         VirtualController controller;
         UnitId unit = controller.Connect(ControllerModel::KmxB7);
         ScopedDeviceSystem scope(controller);
-        Driver driver;
+        testsupport::DriverObject driver;
         ASSERT_EQ(driver->init(nullptr), ASIOTrue);
         StreamHarness host(driver.get());
         ASSERT_EQ(host.CreateBuffers(2, 4, 256), ASE_OK);
@@ -144,7 +134,7 @@ protected:
     VirtualController controller;
     UnitId unit = 0;
     ScopedDeviceSystem scope{controller};
-    Driver driver;
+    testsupport::DriverObject driver;
 };
 
 TEST_F(DefaultStream, HalvesAndRingPositionsRepeatTogether) {
