@@ -70,13 +70,38 @@ protected:
 
 TEST_F(HostSession, StreamsThroughComWithTheLoopbackIntact) {
     std::string output;
-    ASSERT_EQ(RunHost("KMX-NOVA", "--seconds 1.5 --rate 48000", &output), 0) << output;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string wav = std::string(temp) + "kmx_host_session.wav";
+    ASSERT_EQ(RunHost("KMX-NOVA", "--seconds 1.5 --rate 48000 --wav \"" + wav + "\"", &output), 0) << output;
     for (const char* name : {"in 0: KMX-NOVA AUX/MIC L", "in 1: KMX-NOVA AUX/MIC R", "out 0: KMX-NOVA MASTER L",
                              "out 1: KMX-NOVA MASTER R", "out 2: KMX-NOVA PHONES L", "out 3: KMX-NOVA PHONES R"})
         EXPECT_TRUE(Contains(output, name)) << name << "\n" << output;
     EXPECT_TRUE(Contains(output, "(running at 48000 Hz)")) << output;
     ExpectLoopbackAccountedFor(output);
     EXPECT_TRUE(Contains(output, "result: ok")) << output;
+
+    // What was recorded, as a WAV file: two channels of 32-bit samples at 48000 Hz
+    // holding the test signal.
+    HANDLE file = CreateFileA(wav.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << wav;
+    unsigned char header[44] = {};
+    DWORD read = 0;
+    ReadFile(file, header, sizeof(header), &read, nullptr);
+    const DWORD size = GetFileSize(file, nullptr);
+    CloseHandle(file);
+    DeleteFileA(wav.c_str());
+    ASSERT_EQ(read, 44u);
+    auto u16 = [&](int at) { return header[at] | header[at + 1] << 8; };
+    auto u32 = [&](int at) { return static_cast<DWORD>(u16(at) | u16(at + 2) << 16); };
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(header), 4), "RIFF");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(header) + 8, 8), "WAVEfmt ");
+    EXPECT_EQ(u16(22), 2) << "channels";
+    EXPECT_EQ(u32(24), 48000u) << "rate";
+    EXPECT_EQ(u16(34), 32) << "bits";
+    EXPECT_EQ(u32(40), size - 44) << "data size";
+    EXPECT_EQ(u32(4), size - 8) << "RIFF size";
+    EXPECT_GT(size - 44, 48000u * 8) << "about 1.5 s of two 4-byte channels";
 }
 
 TEST_F(HostSession, TheHostResetsOnRequestAndStreamsAgainOnceTheControllerIsBack) {
