@@ -81,6 +81,7 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${PRODUCT_VERSION}"
 !define MUI_FINISHPAGE_NOAUTOCLOSE
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${VERSION_FILE}"
 !define MUI_FINISHPAGE_RUN_NOTCHECKED
+!define MUI_FINISHPAGE_RUN_TEXT "$(MSG_RUN_VERSION)"
 ; The language page preselects the language of an installation being upgraded.
 !define MUI_LANGDLL_REGISTRY_ROOT HKLM
 !define MUI_LANGDLL_REGISTRY_KEY "${UNINSTALL_KEY}"
@@ -322,7 +323,28 @@ Section "Install"
   SetRegView 32
   Call RemoveInstallationElsewhere
 
+  ; The uninstaller and its entry first: a setup that stops half-way can still
+  ; be removed.
   SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER_FILE}"
+  ; The entry of Programs and Features, in the native view only, so that it is
+  ; listed once.
+  ${If} $Layout == "x86"
+    SetRegView 32
+  ${Else}
+    SetRegView 64
+  ${EndIf}
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${PRODUCT_VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER_FILE}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER_FILE}" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PANEL_FILE}"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  SetRegView 32
+
   SetOverwrite on
   ${If} $Layout == "x64"
 !ifdef BIN64
@@ -351,9 +373,6 @@ Section "Install"
   File "${BIN32}/${DRIVER_FILE}"
   !insertmacro REGISTER_DRIVER "$R2\regsvr32.exe" "$R2\${DRIVER_FILE}"
 
-  SetOutPath "$INSTDIR"
-  WriteUninstaller "$INSTDIR\${UNINSTALLER_FILE}"
-
   ${If} $Layout == "x64"
     !insertmacro WRITE_VIEW_VALUES 64 "$INSTDIR\${PANEL_FILE}"
     !insertmacro WRITE_VIEW_VALUES 32 "$INSTDIR\${X86_SUBFOLDER}\${PANEL_FILE}"
@@ -364,22 +383,6 @@ Section "Install"
     !insertmacro WRITE_VIEW_VALUES 32 "$INSTDIR\${PANEL_FILE}"
   ${EndIf}
 
-  ; The entry of Programs and Features, in the native view only, so that it is
-  ; listed once.
-  ${If} $Layout == "x86"
-    SetRegView 32
-  ${Else}
-    SetRegView 64
-  ${EndIf}
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${PRODUCT_VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER_FILE}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER_FILE}" /S'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PANEL_FILE}"
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   SetRegView 32
 
   CreateDirectory "${SHORTCUT_FOLDER}"

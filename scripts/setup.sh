@@ -3,7 +3,7 @@
 # Run as root. Safe to run again: when everything is there it only checks and says so.
 set -eu
 
-packages="cmake ninja-build g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 googletest xvfb xauth fonts-wqy-microhei nsis"
+packages="cmake ninja-build g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 googletest xvfb xauth fonts-wqy-microhei nsis"
 
 missing=""
 for p in $packages; do

@@ -8,8 +8,11 @@
 # its dialog as <output dir>/panel-<language>.png. Then it copies the driver into
 # the prefix's system directory and does the same with the version utility's
 # test-fixture build, one KMX-B7 with firmware 1.02 connected to its virtual
-# controller: <output dir>/version-<language>.png. Everything it started or
-# copied is removed again at the end.
+# controller: <output dir>/version-<language>.png. Last it walks through the
+# setup program (bin/Veltrix_KMX_Setup.exe) in English: <output dir>/installer-
+# language.png (the language page, its list open) and installer-finish.png, and
+# removes the package again with its uninstaller. Everything it started, copied
+# or installed is removed again at the end.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
@@ -94,3 +97,16 @@ unset VELTRIX_VIRTUAL_CONTROLLER
 rm -f "$system_driver"
 wine reg delete 'HKLM\Software\Veltrix\Veltrix KMX' /v 'Veltrix KMXInstallLanguage' /f >/dev/null 2>&1 || true
 wine regsvr32 /s /u "$bin/Veltrix_KMX_ASIO.dll" >/dev/null 2>&1 || true
+
+# The setup program's language page and finish page, then its uninstaller.
+echo "screenshots: walking through the setup program"
+wine "$bin/installer_screenshot.exe" "$bin/Veltrix_KMX_Setup.exe" "$out/installer-language.bmp" "$out/installer-finish.bmp"
+for page in language finish; do
+    python3 "$here/bmp_to_png.py" "$out/installer-$page.bmp" "$out/installer-$page.png"
+    rm -f "$out/installer-$page.bmp"
+    echo "screenshots: $out/installer-$page.png"
+done
+# In place (_?=), so that it is done when wine returns; then the uninstaller itself.
+install_dir='C:\Program Files\Veltrix\Veltrix KMX'
+wine "$install_dir\uninstall.exe" /S "_?=$install_dir" >/dev/null 2>&1 || true
+rm -rf "$WINEPREFIX/drive_c/Program Files/Veltrix"
