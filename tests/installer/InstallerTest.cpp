@@ -457,6 +457,58 @@ TEST_F(Installer, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemovesIt) 
     testsupport::DeleteTree(HKEY_CURRENT_USER, kSettingsKey);
 }
 
+// The setup program as a person uses it: the language page lists the languages
+// of the programs' string tables, and the one chosen there is stored.
+TEST_F(Installer, TheLanguagePageOffersTheProgramsLanguagesAndStoresTheChoice) {
+    Program setup(setupProgram());
+    ASSERT_TRUE(setup.started);
+    HWND page = paneltest::WaitForTopLevelWindow(setup.info.dwProcessId, L"#32770", kWindowTimeoutMs);
+    ASSERT_NE(page, nullptr) << "no language page";
+    HWND list = FindWindowExW(page, nullptr, L"ComboBox", nullptr);
+    ASSERT_NE(list, nullptr);
+    std::vector<std::wstring> offered;
+    const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[128] = {};
+        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 128) SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+        offered.push_back(name);
+    }
+    std::sort(offered.begin(), offered.end());
+    std::vector<std::wstring> expected = {
+        L"Deutsch", L"English", L"Espa\x00f1ol (Alfabetizaci\x00f3n Internacional)", L"Fran\x00e7" L"ais", L"Italiano",
+        L"Nederlands", L"Portugu\x00eas", L"Portugu\x00eas Brasileiro",
+        L"\x0420\x0443\x0441\x0441\x043a\x0438\x0439",            // Russian
+        L"\x65e5\x672c\x8a9e",                                         // Japanese
+        L"\xd55c\xad6d\xc5b4",                                         // Korean
+        L"\x4e2d\x6587(\x7b80\x4f53)", L"\x4e2d\x6587(\x7e41\x9ad4)",  // Chinese, Simplified and Traditional
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(offered, expected);
+
+    const LRESULT german = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"Deutsch"));
+    ASSERT_NE(german, CB_ERR);
+    SendMessageW(list, CB_SETCURSEL, german, 0);
+    PostMessageW(GetDlgItem(page, IDOK), BM_CLICK, 0, 0);
+
+    // Then Next (welcome page), Next (files installed) and Finish, whatever they
+    // are called in German.
+    HWND wizard = nullptr;
+    const DWORD start = GetTickCount();
+    while (!setup.waitForEnd(500)) {
+        ASSERT_LT(GetTickCount() - start, kSetupTimeoutMs) << "the wizard did not come to its end";
+        if (!wizard || !IsWindow(wizard)) {
+            wizard = paneltest::WaitForTopLevelWindow(setup.info.dwProcessId, L"#32770", 0);
+            continue;
+        }
+        HWND next = GetDlgItem(wizard, 1);
+        if (next && IsWindowEnabled(next)) PostMessageW(next, BM_CLICK, 0, 0);
+    }
+    expectInstalled(1031);
+    expectVersionUtilityShows(L"Ver1.100", L"Version Veltrix KMX");
+    ASSERT_EQ(uninstall(), 0);
+    expectNothingLeft();
+}
+
 // Each step installs over the last one. A language given on the command line is
 // stored as the offered language the programs map it to; none keeps the one
 // installed.
