@@ -6,9 +6,10 @@
 // utility, upgrades in place, and uninstalling (once, twice, with the driver file
 // already gone).
 //
-// On 64-bit Windows, VELTRIX_SETUP_X64_BIN (a Linux path) names the folder of the
-// x64 files the setup program was built with; unset, the setup program carries
-// the 32-bit files only.
+// The program is a 32-bit one and runs in 32-bit and 64-bit prefixes alike. On
+// 64-bit Windows, VELTRIX_SETUP_X64_BIN (a Linux path) names the folder of the
+// x64 files the setup program was built with (and of the x64 host and control
+// panel probe); unset, the setup program carries the 32-bit files only.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -317,7 +318,13 @@ protected:
         CoUninitialize();
     }
 
-    static std::string setupProgram() { return testsupport::BuildBinDirectory() + "\\Veltrix_KMX_Setup.exe"; }
+    // This build's setup program, or the one VELTRIX_SETUP_PROGRAM names (a Linux
+    // path): the 64-bit build's, which carries both bitnesses' files.
+    static std::string setupProgram() {
+        const char* other = std::getenv("VELTRIX_SETUP_PROGRAM");
+        if (other && *other) return FromLinuxPath(other);
+        return testsupport::BuildBinDirectory() + "\\Veltrix_KMX_Setup.exe";
+    }
 
     long install(const std::string& arguments) {
         return RunAndWaitForChildren(Quoted(setupProgram()) + " /S " + arguments, kSetupTimeoutMs);
