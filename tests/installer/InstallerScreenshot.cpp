@@ -1,9 +1,9 @@
 // Walks through the setup program as a person would and saves two pictures:
 //   installer_screenshot.exe <setup.exe> <language.bmp> <finish.bmp>
 // The language page with its list of languages opened, then (English chosen,
-// Next pressed until the end) the finish page, which Finish then closes. The
-// package is installed afterwards; the caller removes it. Needs a real display
-// (Wine's x11 driver under Xvfb).
+// Next pressed until the end) the finish page, which Finish then closes. Then it
+// removes the package again with the uninstall entry's quiet uninstall command.
+// Needs a real display (Wine's x11 driver under Xvfb).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "ProcessTree.h"
 #include "ScreenCapture.h"
 
 namespace {
 
 constexpr int kNextButton = 1;  // NSIS's Next / Install / Finish button
 constexpr DWORD kPageTimeoutMs = 60000;
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Veltrix KMX ASIO";
 
 struct Search {
     DWORD processId;
@@ -130,9 +132,24 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "installer_screenshot: CreateProcess failed (error %lu)\n", GetLastError());
         return 1;
     }
-    const bool done = walkThrough(process.dwProcessId, argv[2], argv[3]);
+    bool done = walkThrough(process.dwProcessId, argv[2], argv[3]);
     if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+
+    // The entry is in the native registry view (the 64-bit one on 64-bit Windows).
+    char uninstall[MAX_PATH * 2] = {};
+    DWORD size = sizeof(uninstall) - 1;
+    HKEY key = nullptr;
+    LSTATUS read = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key);
+    if (read == ERROR_SUCCESS) {
+        read = RegQueryValueExA(key, "QuietUninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(uninstall), &size);
+        RegCloseKey(key);
+    }
+    if (read != ERROR_SUCCESS) {
+        done = fail("no uninstall entry: the package was not installed");
+    } else if (RunAndWaitForChildren(uninstall, kPageTimeoutMs) != 0) {
+        done = fail("the uninstaller failed");
+    }
     return done ? 0 : 1;
 }

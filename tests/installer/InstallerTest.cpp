@@ -16,7 +16,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "PanelTestSupport.h"
+#include "ProcessTree.h"
 #include "TestSupport.h"
 #include "resource.h"
 
@@ -111,40 +111,6 @@ void DeleteTree(HKEY root, REGSAM view, const char* key) {
     RegDeleteTreeA(opened, slash + 1);
     RegDeleteKeyExA(opened, slash + 1, view, 0);
     RegCloseKey(opened);
-}
-
-// Runs a program and waits for it and for the processes it started: the
-// uninstaller copies itself to the temporary folder, starts that copy and ends.
-long RunAndWaitForChildren(const std::string& commandLine, DWORD timeoutMs) {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    long result = -1;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        if (GetExitCodeProcess(process.hProcess, &code)) result = static_cast<long>(code);
-        // The parent's handle is still open, so its process ID cannot have been reused.
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32 entry = {};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-            if (entry.th32ParentProcessID != process.dwProcessId) continue;
-            if (HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-                if (WaitForSingleObject(child, timeoutMs) != WAIT_OBJECT_0) result = -1;
-                CloseHandle(child);
-            }
-        }
-        CloseHandle(snapshot);
-    } else {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return result;
 }
 
 std::string ShortcutTarget(const std::string& link) {
@@ -566,6 +532,8 @@ TEST_F(Installer, RunningTheUninstallerTwiceIsHarmless) {
     ASSERT_EQ(uninstall(), 0);
     expectNothingLeft();
     // The copy runs in place (_?=) for the installation folder that is gone now.
+    // A value planted again shows that it really ran.
+    testsupport::WriteRaw(HKEY_LOCAL_MACHINE, kProductKey, "AsioConfig", REG_SZ, "x", 2);
     EXPECT_EQ(RunAndWaitForChildren(Quoted(copy) + " /S _?=" + m_layout.installDir, kSetupTimeoutMs), 0);
     expectNothingLeft();
     DeleteFileA(copy.c_str());

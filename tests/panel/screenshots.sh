@@ -10,8 +10,8 @@
 # test-fixture build, one KMX-B7 with firmware 1.02 connected to its virtual
 # controller: <output dir>/version-<language>.png. Last it walks through the
 # setup program (bin/Veltrix_KMX_Setup.exe) in English: <output dir>/installer-
-# language.png (the language page, its list open) and installer-finish.png, and
-# removes the package again with its uninstaller. Everything it started, copied
+# language.png (the language page, its list open) and installer-finish.png; the
+# tool removes the package again with its uninstaller. Everything it started, copied
 # or installed is removed again at the end.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -106,7 +106,3 @@ for page in language finish; do
     rm -f "$out/installer-$page.bmp"
     echo "screenshots: $out/installer-$page.png"
 done
-# In place (_?=), so that it is done when wine returns; then the uninstaller itself.
-install_dir='C:\Program Files\Veltrix\Veltrix KMX'
-wine "$install_dir\uninstall.exe" /S "_?=$install_dir" >/dev/null 2>&1 || true
-rm -rf "$WINEPREFIX/drive_c/Program Files/Veltrix"
