@@ -241,10 +241,15 @@ FunctionEnd
 
 ; ---- Registry values ---------------------------------------------------------
 
-; The values the programs read, written into one registry view.
-!macro WRITE_VIEW_VALUES view panel
+; The panel a view's driver starts, written into that view.
+!macro WRITE_PANEL_PATH view panel
   SetRegView ${view}
   WriteRegStr HKLM "${PRODUCT_KEY}" "${PANEL_PATH_VALUE}" "${panel}"
+!macroend
+
+; The installer language, which programs of either bitness read.
+!macro WRITE_LANGUAGE view
+  SetRegView ${view}
   WriteRegDWORD HKLM "${PRODUCT_KEY}" "${LANGUAGE_VALUE}" $LANGUAGE
   WriteRegStr HKLM "${UNINSTALL_KEY}" "${NSIS_LANGUAGE_VALUE}" $LANGUAGE
 !macroend
@@ -373,15 +378,17 @@ Section "Install"
   File "${BIN32}/${DRIVER_FILE}"
   !insertmacro REGISTER_DRIVER "$R2\regsvr32.exe" "$R2\${DRIVER_FILE}"
 
-  ${If} $Layout == "x64"
-    !insertmacro WRITE_VIEW_VALUES 64 "$INSTDIR\${PANEL_FILE}"
-    !insertmacro WRITE_VIEW_VALUES 32 "$INSTDIR\${X86_SUBFOLDER}\${PANEL_FILE}"
-  ${Else}
-    ; A 32-bit layout still writes both views alike, so that 64-bit programs
-    ; reading the language find it too; on 32-bit Windows both are the one view.
-    !insertmacro WRITE_VIEW_VALUES 64 "$INSTDIR\${PANEL_FILE}"
-    !insertmacro WRITE_VIEW_VALUES 32 "$INSTDIR\${PANEL_FILE}"
-  ${EndIf}
+  ${Select} $Layout
+  ${Case} "x64"
+    !insertmacro WRITE_PANEL_PATH 64 "$INSTDIR\${PANEL_FILE}"
+    !insertmacro WRITE_PANEL_PATH 32 "$INSTDIR\${X86_SUBFOLDER}\${PANEL_FILE}"
+  ${Default}
+    ; Only a 32-bit driver: only the 32-bit view gets a panel (on 32-bit Windows
+    ; that is the one view).
+    !insertmacro WRITE_PANEL_PATH 32 "$INSTDIR\${PANEL_FILE}"
+  ${EndSelect}
+  !insertmacro WRITE_LANGUAGE 64
+  !insertmacro WRITE_LANGUAGE 32
 
   SetRegView 32
 

@@ -323,6 +323,10 @@ protected:
             ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, view.flag, kAsioDriverKey, "CLSID", &type, &data));
             EXPECT_EQ(data, std::string("{3C71A0E2-58B4-4D0F-9A26-1E7B40C8D5F3}") + '\0');
         }
+        if (Is64BitWindows() && m_layout.views.size() == 1) {
+            // Only a 32-bit driver: no panel for the 64-bit view, which has no driver.
+            EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, kProductKey, "AsioConfig", &type, &data));
+        }
         for (REGSAM view : Layout::AllViews()) {
             ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, view, kProductKey, "Veltrix KMXInstallLanguage", &type, &data));
             EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
