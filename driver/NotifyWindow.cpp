@@ -36,7 +36,10 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     if (message == WM_DEVICECHANGE) {
         if (wParam != DBT_DEVICEARRIVAL && wParam != DBT_DEVICEREMOVECOMPLETE) return 0;
         const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
-        if (!header || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return 0;
+        // The type is read only from a record that says it holds a whole header.
+        if (!header || header->dbch_size < sizeof(DEV_BROADCAST_HDR) ||
+            header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+            return 0;
         const auto* record = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam);
         // Never read past the record the sender described.
         const size_t nameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);

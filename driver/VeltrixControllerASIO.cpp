@@ -549,6 +549,15 @@ ASIOError ASIO_THISCALL VeltrixControllerASIO::stop() {
     return ASE_OK;
 }
 
+bool VeltrixControllerASIO::PinsMissing() const {
+    // Prepare reports no failure, and a direction without any open pin has no
+    // transfer that could fail: without this a controller pulled and plugged back
+    // while the host had no buffers (its device objects now hold dead handles)
+    // would stream nothing for good, and the host would never be told.
+    return (captureDevice && inputCount > 0 && captureDevice->openPinCount == 0) ||
+           (renderDevice && outputCount > 0 && renderDevice->openPinCount == 0);
+}
+
 bool VeltrixControllerASIO::WaitForRing(CAudioDevice* device, long position, bool* usable) {
     *usable = false;
     if (!device || device->openPinCount <= 0 || !device->ringEvents) return false;
@@ -596,7 +605,7 @@ void VeltrixControllerASIO::ProcessCycle() {
         renderOk = renderDevice->WriteBlock(cycleCounter, outputCount, outputChannels, outputBuffers);
     cycleCounter = (cycleCounter + 1) % (2 * toggleNum);
 
-    if (!captureOk || !renderOk) {
+    if (!captureOk || !renderOk || PinsMissing()) {
         RecoverDevices();
         return;
     }
@@ -640,18 +649,37 @@ bool VeltrixControllerASIO::ReopenDevices() {
     return false;
 }
 
+namespace {
+
+// A window of the driver's class in this process. Windows of that class in other
+// processes belong to other hosts (or the panel's tests): a request sent there
+// would reset the wrong host and leave this one streaming without its device.
+HWND OwnNotifyWindow() {
+    for (HWND window = FindWindowExA(nullptr, nullptr, kNotifyWindowClass, nullptr); window;
+         window = FindWindowExA(nullptr, window, kNotifyWindowClass, nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId()) return window;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void VeltrixControllerASIO::RecoverDevices() {
     if (!running || !hostCallbacks.load()) return;
     ReleaseDevices();
     DeleteDevices();
     if (ReopenDevices()) {
         PrepareDevices();
-        return;
+        if (!PinsMissing()) return;
+        // Found again but unable to stream: as good as gone.
+        ReleaseDevices();
     }
     DeleteDevices();
     // The controller is gone: ask the host, through the notification window on
     // its own thread, to reset the driver.
-    HWND window = FindWindowA(kNotifyWindowClass, nullptr);
+    HWND window = OwnNotifyWindow();
     if (window) {
         streamPhase = StreamPhase::Notifying;
         SendMessageA(window, kResetRequestMessage, 0, 0);

@@ -84,6 +84,8 @@ private:
     // Waits for the ring position's events of a device; true when all were
     // signalled, false on time-out, failure or no open pin to wait for.
     bool WaitForRing(CAudioDevice* device, long position, bool* usable);
+    // A direction the host has buffers in opened no pin: nothing of it can stream.
+    bool PinsMissing() const;
     // Ends the stream thread of an earlier stop that did not end in time.
     void FinishStragglingThread();
     void OpenDevices();

@@ -72,7 +72,8 @@ void StreamHarness::Process(long index, const ASIOTime* time) {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_records.size() < kMaxRecords) m_records.push_back(record);
     }
-    ++m_switches;
+    const long number = m_switches++;
+    if (duringSwitch) duringSwitch(number);
 }
 
 void StreamHarness::OnSwitch(long index, ASIOBool) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -35,6 +36,9 @@ public:
 
     // The answer to kAsioSupportsTimeInfo.
     bool timeInfo = true;
+    // Called on the stream thread at the end of every buffer switch, with the
+    // switch's number (0 for the first); set it before start.
+    std::function<void(long)> duringSwitch;
 
     ASIOError CreateBuffers(int inputs, int outputs, long frames);
     // Stops checking the inputs: a switch during stop may bring a stale half.
