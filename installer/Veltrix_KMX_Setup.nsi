@@ -117,9 +117,11 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${PRODUCT_VERSION}"
 
 ; ---- Language ------------------------------------------------------------------
 
-; Maps any Windows language identifier to one of the languages offered above, the
-; way the programs map it to their tables: the primary language decides, Chinese by
-; script, Portuguese by country, anything else English.
+; Maps any Windows language identifier to one of the languages offered above,
+; much as the programs map it to their tables: the primary language decides;
+; Chinese goes by script (Taiwan, Hong Kong and Macao Traditional, PRC and Singapore
+; Simplified), Portuguese by country; anything not offered is English. So the
+; stored language always names a table both programs carry.
 ;   Push <language>  Call OfferedLanguage  Pop <offered language>
 !macro OFFERED_LANGUAGE_FUNCTION prefix
 Function ${prefix}OfferedLanguage
@@ -172,8 +174,6 @@ FunctionEnd
 
 ; ---- Things in use -----------------------------------------------------------
 
-; Asks the user to close whatever holds the driver or the programs, until nothing
-; does or the user gives up (silent mode gives up at once: exit code 2).
 ; Sets $1 to 1 when the named mutex exists.
 !macro NOTE_MUTEX name
   System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${name}") p .r0'
@@ -183,6 +183,8 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Asks the user to close whatever holds the driver or the programs, until nothing
+; does or the user gives up (silent mode gives up at once: exit code 2).
 !macro WAIT_UNTIL_NOT_IN_USE prefix
 Function ${prefix}WaitUntilNotInUse
   Push $0
@@ -208,7 +210,7 @@ FunctionEnd
 
 ; Registers a driver file with the regsvr32 of its own bitness; a failure ends
 ; the setup with exit code 3 after saying so.
-;   RegisterDriver <regsvr32.exe> <driver file>
+;   !insertmacro REGISTER_DRIVER <regsvr32.exe> <driver file>
 !macro REGISTER_DRIVER regsvr32 driver
   DetailPrint "regsvr32 /s ${driver}"
   ClearErrors
@@ -224,8 +226,9 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; Unregisters a driver file when it is there; when it is gone, removes the two
-; keys its registration wrote in this registry view, which are this driver's own.
+; Unregisters a driver file when it is there. Then removes the two keys its
+; registration writes in this registry view (they are this driver's own), which
+; are still there when the file was deleted by hand or its unregistration failed.
 !macro UNREGISTER_DRIVER regsvr32 driver view
   ${If} ${FileExists} "${driver}"
     DetailPrint "regsvr32 /s /u ${driver}"
