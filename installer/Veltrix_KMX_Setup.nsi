@@ -206,6 +206,22 @@ FunctionEnd
 !insertmacro WAIT_UNTIL_NOT_IN_USE ""
 !insertmacro WAIT_UNTIL_NOT_IN_USE "un."
 
+; ---- Files -------------------------------------------------------------------
+
+; Extracts one file. A file that cannot be replaced (held open by a program that
+; is still running) gets NSIS's Abort / Retry / Ignore; silent mode would ignore
+; it and leave the old file, so a silent setup gives up instead (exit code 4)
+; rather than report an upgrade that did not happen.
+!macro INSTALL_FILE source
+  ClearErrors
+  File "${source}"
+  ${If} ${Errors}
+  ${AndIf} ${Silent}
+    SetErrorLevel 4
+    Quit
+  ${EndIf}
+!macroend
+
 ; ---- Registration ------------------------------------------------------------
 
 ; Registers a driver file with the regsvr32 of its own bitness; a failure ends
@@ -356,19 +372,19 @@ Section "Install"
   SetOverwrite on
   ${If} $Layout == "x64"
 !ifdef BIN64
-    File "${BIN64}/${PANEL_FILE}"
-    File "${BIN64}/${VERSION_FILE}"
+    !insertmacro INSTALL_FILE "${BIN64}/${PANEL_FILE}"
+    !insertmacro INSTALL_FILE "${BIN64}/${VERSION_FILE}"
     SetOutPath "$INSTDIR\${X86_SUBFOLDER}"
-    File "${BIN32}/${PANEL_FILE}"
+    !insertmacro INSTALL_FILE "${BIN32}/${PANEL_FILE}"
     ${DisableX64FSRedirection}
     SetOutPath "$WINDIR\System32"
-    File "${BIN64}/${DRIVER_FILE}"
+    !insertmacro INSTALL_FILE "${BIN64}/${DRIVER_FILE}"
     !insertmacro REGISTER_DRIVER "$WINDIR\System32\regsvr32.exe" "$WINDIR\System32\${DRIVER_FILE}"
     ${EnableX64FSRedirection}
 !endif
   ${Else}
-    File "${BIN32}/${PANEL_FILE}"
-    File "${BIN32}/${VERSION_FILE}"
+    !insertmacro INSTALL_FILE "${BIN32}/${PANEL_FILE}"
+    !insertmacro INSTALL_FILE "${BIN32}/${VERSION_FILE}"
   ${EndIf}
 
   ; The 32-bit driver: System32 of 32-bit Windows, SysWOW64 of 64-bit Windows.
@@ -378,7 +394,7 @@ Section "Install"
     StrCpy $R2 "$WINDIR\SysWOW64"
   ${EndIf}
   SetOutPath "$R2"
-  File "${BIN32}/${DRIVER_FILE}"
+  !insertmacro INSTALL_FILE "${BIN32}/${DRIVER_FILE}"
   !insertmacro REGISTER_DRIVER "$R2\regsvr32.exe" "$R2\${DRIVER_FILE}"
 
   ${Select} $Layout

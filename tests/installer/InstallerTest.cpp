@@ -34,6 +34,7 @@ namespace {
 constexpr DWORD kSetupTimeoutMs = 60000;
 constexpr DWORD kWindowTimeoutMs = 20000;
 constexpr long kSetupGaveUp = 2;
+constexpr long kSetupCouldNotReplaceFile = 4;
 
 constexpr char kProductKey[] = "Software\\Veltrix\\Veltrix KMX";
 constexpr char kVendorKey[] = "Software\\Veltrix";
@@ -557,6 +558,20 @@ TEST_F(Installer, UninstallerRemovesTheRegistrationOfADriverFileThatIsGone) {
         if (file.installed.find(kDriverFile) != std::string::npos) {
             ASSERT_TRUE(DeleteFileA(file.installed.c_str())) << file.installed;
         }
+    ASSERT_EQ(uninstall(), 0);
+    expectNothingLeft();
+}
+
+// A file that cannot be replaced (here: a folder in its place) must not give a
+// silent upgrade that reports success with the old file left: it gives up with
+// exit code 4.
+TEST_F(Installer, SilentSetupGivesUpWhenAFileCannotBeReplaced) {
+    ASSERT_EQ(install("/LANG=1033"), 0);
+    const std::string utility = m_layout.versionUtility();
+    ASSERT_TRUE(DeleteFileA(utility.c_str()));
+    ASSERT_TRUE(CreateDirectoryA(utility.c_str(), nullptr));
+    EXPECT_EQ(install("/LANG=1031"), kSetupCouldNotReplaceFile);
+    ASSERT_TRUE(RemoveDirectoryA(utility.c_str()));
     ASSERT_EQ(uninstall(), 0);
     expectNothingLeft();
 }
