@@ -303,7 +303,7 @@ class ControlPanel : public ::testing::Test {
 protected:
     static constexpr char kMarkerKey[] = "Software\\VeltrixTestMarker";
     void SetUp() override {
-        testsupport::DeleteTree(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath);
+        testsupport::DeleteValue(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath, kPanelPathValue);
         testsupport::DeleteTree(HKEY_CURRENT_USER, kMarkerKey);
     }
     void TearDown() override { SetUp(); }

@@ -109,10 +109,12 @@ TEST(Settings, WritersCreateTheKeyAndStoreFourByteValuesUnchecked) {
     EXPECT_EQ(ReadBlockNum(), 4);
 }
 
+// The key also holds the installer's language values, which other test programs
+// use at the same time: only the panel path is this test's.
 class PanelPath : public ::testing::Test {
 protected:
-    void SetUp() override { testsupport::DeleteTree(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath); }
-    void TearDown() override { testsupport::DeleteTree(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath); }
+    void SetUp() override { testsupport::DeleteValue(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath, kPanelPathValue); }
+    void TearDown() override { testsupport::DeleteValue(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath, kPanelPathValue); }
 };
 
 TEST_F(PanelPath, OnlyAWholeTerminatedStringIsTaken) {
@@ -131,7 +133,7 @@ TEST_F(PanelPath, OnlyAWholeTerminatedStringIsTaken) {
         {"a number", Dword(7), ""},
     };
     for (const Case& c : cases) {
-        testsupport::DeleteTree(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath);
+        testsupport::DeleteValue(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath, kPanelPathValue);
         if (c.stored.present)
             testsupport::WriteRaw(HKEY_LOCAL_MACHINE, kPanelLocationKeyPath, kPanelPathValue, c.stored.type,
                                   c.stored.bytes.data(), static_cast<DWORD>(c.stored.bytes.size()));

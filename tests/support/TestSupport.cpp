@@ -91,6 +91,8 @@ void DeleteTree(HKEY root, const char* path) {
     RegDeleteKeyA(root, path);
 }
 
+void DeleteValue(HKEY root, const char* path, const char* valueName) { RegDeleteKeyValueA(root, path, valueName); }
+
 bool KeyPresent(HKEY root, const char* path) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

@@ -37,6 +37,9 @@ void DeleteTree(HKEY root, const char* path);
 
 bool KeyPresent(HKEY root, const char* path);
 
+// Deletes one value; no error when it or its key is missing.
+void DeleteValue(HKEY root, const char* path, const char* valueName);
+
 // A string value, or "<missing>" when the key or value cannot be read.
 std::string ReadString(HKEY root, const char* path, const char* valueName);
 
