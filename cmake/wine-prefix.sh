@@ -1,12 +1,15 @@
 #!/bin/sh
 # Prepares and stops the private Wine prefix the tests run in.
-#   wine-prefix.sh start <prefix>   create it once (about 20 s), select the headless
+#   wine-prefix.sh start <prefix> [win32|win64]
+#                                   create it once (about 20 s), select the headless
 #                                   graphics driver, start a persistent wineserver
 #   wine-prefix.sh stop <prefix>    stop that prefix's wineserver (and only that one)
+# A win64 prefix (the 64-bit build's) runs 32-bit programs as well, through its
+# 32-bit view of the system directory and registry. Default: win32.
 set -eu
 action=$1
 export WINEPREFIX=$2
-export WINEARCH=win32
+export WINEARCH=${3:-win32}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

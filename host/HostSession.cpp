@@ -174,6 +174,14 @@ public:
         char name[32] = {};
         m_driver->getDriverName(name);
         m_report.driverName = name;
+        // The file whose code answers: with one driver per bitness registered,
+        // this tells which one COM picked for this host.
+        HMODULE serving = nullptr;
+        char file[MAX_PATH + 1] = {};
+        if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               static_cast<LPCSTR>(**reinterpret_cast<void***>(m_driver)), &serving) &&
+            GetModuleFileNameA(serving, file, MAX_PATH) > 0)
+            m_report.driverFile = file;
         m_report.driverVersion = m_driver->getDriverVersion();
         m_driver->getChannels(&m_report.inputChannels, &m_report.outputChannels);
         m_driver->getBufferSize(&m_report.minSize, &m_report.maxSize, &m_report.preferredSize, &m_report.granularity);
@@ -458,6 +466,8 @@ void PrintReport(const SessionReport& r, const HostOptions& options) {
     if (!r.failure.empty()) std::printf("  FAILED: %s\n  What to do: %s\n", r.failure.c_str(), r.advice.c_str());
     if (r.driverName.empty()) return;
     std::printf("  driver: %s, version %ld\n", r.driverName.c_str(), r.driverVersion);
+    std::printf("  driver file: %s (in this %d-bit host)\n", r.driverFile.empty() ? "unknown" : r.driverFile.c_str(),
+                static_cast<int>(sizeof(void*) * 8));
     std::printf("  channels: %ld in, %ld out\n", r.inputChannels, r.outputChannels);
     for (size_t i = 0; i < r.inputNames.size(); ++i) std::printf("    in %zu: %s\n", i, r.inputNames[i].c_str());
     for (size_t i = 0; i < r.outputNames.size(); ++i) std::printf("    out %zu: %s\n", i, r.outputNames[i].c_str());

@@ -39,6 +39,7 @@ struct SessionReport {
     std::string failure;        // what went wrong
     std::string advice;         // what to do about it
     std::string driverName;
+    std::string driverFile;     // the module that serves the driver object
     long driverVersion = 0;
     long inputChannels = 0, outputChannels = 0;
     std::vector<std::string> inputNames, outputNames;

@@ -226,7 +226,7 @@ struct IASIO : public IUnknown {
 // Number of vtable slots hosts rely on: IUnknown's three and the 21 above.
 constexpr std::size_t kIasioSlotCount = 24;
 
-// The 32-bit layout MSVC hosts expect. The x64 sizes differ only where pointers are.
+// The layouts MSVC hosts expect; x64 differs from x86 only where pointers are.
 static_assert(sizeof(long) == 4, "ASIO longs are 32-bit on Windows");
 static_assert(sizeof(ASIOSamples) == 8 && offsetof(ASIOSamples, hi) == 0 && offsetof(ASIOSamples, lo) == 4,
               "ASIOSamples: hi first, lo second");
@@ -246,6 +246,12 @@ static_assert(sizeof(ASIOTimeCode) == 84 && offsetof(ASIOTimeCode, timeCodeSampl
               "ASIOTimeCode layout (4-byte packing)");
 static_assert(sizeof(ASIOTime) == 148 && offsetof(ASIOTime, timeInfo) == 16 && offsetof(ASIOTime, timeCode) == 64,
               "ASIOTime layout (4-byte packing)");
-#if defined(__i386__)
-static_assert(sizeof(ASIOBufferInfo) == 16 && sizeof(ASIOCallbacks) == 16, "32-bit pointer-sized records");
+#if defined(_WIN64)
+static_assert(sizeof(ASIOBufferInfo) == 24 && offsetof(ASIOBufferInfo, buffers) == 8 && sizeof(ASIOCallbacks) == 32 &&
+                  offsetof(ASIOCallbacks, bufferSwitchTimeInfo) == 24,
+              "64-bit pointer-sized records");
+#else
+static_assert(sizeof(ASIOBufferInfo) == 16 && sizeof(ASIOCallbacks) == 16 &&
+                  offsetof(ASIOCallbacks, bufferSwitchTimeInfo) == 12,
+              "32-bit pointer-sized records");
 #endif

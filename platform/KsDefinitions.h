@@ -24,7 +24,18 @@ static_assert(sizeof(KSMULTIPLE_ITEM) == 8, "KSMULTIPLE_ITEM is 8 bytes");
 static_assert(sizeof(KSDATARANGE_AUDIO) == 88, "KSDATARANGE_AUDIO is 88 bytes");
 static_assert(sizeof(KSDATAFORMAT_WAVEFORMATEX) == 82, "KSDATAFORMAT_WAVEFORMATEX is packed, 82 bytes");
 static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40, "WAVEFORMATEXTENSIBLE is 40 bytes");
-#if !defined(_WIN64)
+// The records below hold pointers or handles, so their sizes differ by bitness; the
+// code sizes them with sizeof, and both sets are pinned here.
+#if defined(_WIN64)
+static_assert(sizeof(KSSTREAM_HEADER) == 56, "KSSTREAM_HEADER is 56 bytes on x64");
+static_assert(sizeof(KSPIN_CONNECT) == 72, "KSPIN_CONNECT is 72 bytes on x64");
+static_assert(sizeof(OVERLAPPED) == 32, "OVERLAPPED is 32 bytes on x64");
+#else
 static_assert(sizeof(KSSTREAM_HEADER) == 48, "KSSTREAM_HEADER is 48 bytes on x86");
 static_assert(sizeof(KSPIN_CONNECT) == 64, "KSPIN_CONNECT is 64 bytes on x86");
+static_assert(sizeof(OVERLAPPED) == 20, "OVERLAPPED is 20 bytes on x86");
 #endif
+// The pin-creation block: KSPIN_CONNECT followed by the data format, either plain
+// WAVEFORMATEX (146 bytes on x86, 154 on x64) or WAVEFORMATEXTENSIBLE (168, 176).
+static_assert(sizeof(KSPIN_CONNECT) + sizeof(KSDATAFORMAT_WAVEFORMATEX) == (sizeof(void*) == 8 ? 154 : 146),
+              "pin-creation block with a plain wave format");

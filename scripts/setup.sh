@@ -3,7 +3,10 @@
 # Run as root. Safe to run again: when everything is there it only checks and says so.
 set -eu
 
-packages="cmake ninja-build g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 googletest xvfb xauth fonts-wqy-microhei nsis"
+# Both bitnesses: the i686 and x86_64 cross compilers, and both Wine loaders (the
+# wine package is satisfied by wine32 alone; wine64 runs the 64-bit prefix, whose
+# 32-bit programs wine32 runs).
+packages="cmake ninja-build g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 googletest xvfb xauth fonts-wqy-microhei nsis"
 
 missing=""
 for p in $packages; do

@@ -1,15 +1,25 @@
 #!/bin/sh
-# Checks a built deliverable with objdump: it imports system DLLs only (the
-# compiler runtime is linked in), and a DLL exports exactly the COM server's entry
-# points under their plain names (COM looks them up with GetProcAddress).
-#   check_binary_interface.sh <objdump> <file> [export...]
+# Checks a built deliverable with objdump: it is a Windows file of the build's
+# bitness (pei-i386 or pei-x86-64: a host loads only a DLL of its own), it imports
+# system DLLs only (the compiler runtime is linked in), and a DLL exports exactly
+# the COM server's entry points under their plain names (COM looks them up with
+# GetProcAddress).
+#   check_binary_interface.sh <objdump> <file> <file format> [export...]
 set -u
 objdump=$1
 file=$2
-shift 2
+format=$3
+shift 3
 status=0
 
 headers=$("$objdump" -p "$file") || { echo "FAIL: $objdump -p $file"; exit 1; }
+
+if printf '%s\n' "$headers" | grep -q "file format $format\$"; then
+    echo "ok: file format $format"
+else
+    echo "FAIL: $file is not $format: $(printf '%s\n' "$headers" | grep -m1 'file format')"
+    status=1
+fi
 
 # Windows' own DLLs; anything else (libgcc_s_*, libstdc++-*, libwinpthread-*) would
 # have to be shipped beside the file.

@@ -2,6 +2,9 @@
 
 #include "KsTrace.h"
 
+#include <cinttypes>
+#include <cstdint>
+
 CKsAudCapFilter::CKsAudCapFilter(const char* path, const char* friendlyName, HRESULT* result)
     : CKsAudFilter(path, friendlyName, result) {
     TraceEnter("CKsAudCapFilter::CKsAudCapFilter()");
@@ -42,8 +45,8 @@ CKsAudPin* CKsAudCapFilter::CreateCapturePin(const WAVEFORMATEX* format) {
         Trace(1, "Failed to instantiate Capture Pin");
         pin = nullptr;
     } else {
-        Trace(5, "Successfully instantiated Capture Pin.  Handle = 0x%08x",
-              static_cast<unsigned>(reinterpret_cast<UINT_PTR>(pin->GetHandle())));
+        Trace(5, "Successfully instantiated Capture Pin.  Handle = 0x%08" PRIxPTR,
+              reinterpret_cast<std::uintptr_t>(pin->GetHandle()));
     }
     TraceLeave("CKsAudCapFilter::CreateCapturePin", hr);
     return pin;

@@ -2,6 +2,9 @@
 
 #include "KsTrace.h"
 
+#include <cinttypes>
+#include <cstdint>
+
 CKsAudRenFilter::CKsAudRenFilter(const char* path, const char* friendlyName, HRESULT* result)
     : CKsAudFilter(path, friendlyName, result) {
     TraceEnter("CKsAudRenFilter::CKsAudRenFilter()");
@@ -38,8 +41,8 @@ CKsAudPin* CKsAudRenFilter::CreateRenderPin(const WAVEFORMATEX* format) {
     } else if (FAILED(hr = pin->SetFormat(format))) {
         Trace(1, "Failed to set Render Pin format - the pin lied about its supported formats");
     } else if (SUCCEEDED(hr = pin->Instantiate(FALSE))) {
-        Trace(5, "Successfully instantiated Render Pin.  Handle = 0x%08x",
-              static_cast<unsigned>(reinterpret_cast<UINT_PTR>(pin->GetHandle())));
+        Trace(5, "Successfully instantiated Render Pin.  Handle = 0x%08" PRIxPTR,
+              reinterpret_cast<std::uintptr_t>(pin->GetHandle()));
         TraceLeave("CKsAudRenFilter::CreateRenderPin", hr);
         return pin;
     } else {

@@ -2,6 +2,7 @@
 
 #include "KsTrace.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,8 +11,10 @@
 #include "CKsAudRenFilter.h"
 #include "device/DeviceSystem.h"
 
-static_assert(CKsEnumFilters::kDetailRecordSize >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) + 520,
-              "room for a 520-character path");
+// The path starts after the 4-byte size field on both bitnesses; sizeof the record
+// differs (5 on x86, 8 on x64, padding), so the room is counted from the offset.
+static_assert(CKsEnumFilters::kDetailRecordSize >= offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + 520 + 1,
+              "room for a 520-character path and its terminator");
 
 CKsEnumFilters::CKsEnumFilters() {
     TraceEnter("CKsEnumFilters::CKsEnumFilters()");

@@ -3,6 +3,9 @@
 #include "DebugOutput.h"
 #include "KsClassesSupport.h"
 
+#include <cinttypes>
+#include <cstdint>
+
 using namespace kstest;
 
 namespace {
@@ -161,11 +164,11 @@ TEST_F(VirtualMachine, PinsForFormatsTheirRangesAdvertise) {
     EXPECT_EQ(capturePin->PinKind(), 2);
     EXPECT_TRUE(CKsIrpTarget::IsValidHandle(renderPin->GetHandle()));
     char text[80];
-    std::snprintf(text, sizeof text, "Successfully instantiated Render Pin.  Handle = 0x%08x",
-                  unsigned(reinterpret_cast<UINT_PTR>(renderPin->GetHandle())));
+    std::snprintf(text, sizeof text, "Successfully instantiated Render Pin.  Handle = 0x%08" PRIxPTR,
+                  reinterpret_cast<std::uintptr_t>(renderPin->GetHandle()));
     EXPECT_TRUE(output.Contains(text));
-    std::snprintf(text, sizeof text, "Successfully instantiated Capture Pin.  Handle = 0x%08x",
-                  unsigned(reinterpret_cast<UINT_PTR>(capturePin->GetHandle())));
+    std::snprintf(text, sizeof text, "Successfully instantiated Capture Pin.  Handle = 0x%08" PRIxPTR,
+                  reinterpret_cast<std::uintptr_t>(capturePin->GetHandle()));
     EXPECT_TRUE(output.Contains(text));
     // More channels than any range holds.
     WAVEFORMATEXTENSIBLE six = Wave(false, 6, 24, 48000);
