@@ -14,29 +14,6 @@ namespace {
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kSliderId = 1007;
 
-struct Program {
-    PROCESS_INFORMATION info = {};
-    bool started = false;
-    explicit Program(const std::string& path) {
-        std::string command = "\"" + path + "\"";
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back('\0');
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
-    }
-    // True when the program ended within the time.
-    bool waitForEnd(DWORD timeoutMs) {
-        return started && WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    }
-    ~Program() {
-        if (!started) return;
-        if (!waitForEnd(0)) TerminateProcess(info.hProcess, 1);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
-};
-
 class PanelStartup : public ::testing::Test {
 protected:
     void SetUp() override { m_language.setNumber(1033); }
@@ -51,7 +28,7 @@ protected:
 TEST_F(PanelStartup, WithoutTheDriverShowsTheErrorBoxAndEnds) {
     testsupport::Regsvr32(testsupport::DriverDllPath(), true);
     testsupport::DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO");
-    Program panel(paneltest::PanelPath());
+    testsupport::RunningProgram panel(paneltest::PanelPath());
     ASSERT_TRUE(panel.started);
     HWND box = paneltest::WaitForTopLevelWindow(panel.info.dwProcessId, L"#32770", 20000);
     ASSERT_NE(box, nullptr) << "no error box appeared";
@@ -65,14 +42,14 @@ TEST_F(PanelStartup, WithoutTheDriverShowsTheErrorBoxAndEnds) {
 
 TEST_F(PanelStartup, WithTheDriverShowsTheDialogAndASecondPanelEndsSilently) {
     ASSERT_TRUE(testsupport::Regsvr32(testsupport::DriverDllPath()));
-    Program first(paneltest::PanelPath());
+    testsupport::RunningProgram first(paneltest::PanelPath());
     ASSERT_TRUE(first.started);
     HWND dialog = paneltest::WaitForTopLevelWindow(first.info.dwProcessId, L"#32770", 20000);
     ASSERT_NE(dialog, nullptr);
     EXPECT_NE(GetDlgItem(dialog, kSliderId), nullptr);
     EXPECT_EQ(paneltest::WindowText(GetDlgItem(dialog, 1004)), L"256 Sample");
 
-    Program second(paneltest::PanelPath());
+    testsupport::RunningProgram second(paneltest::PanelPath());
     ASSERT_TRUE(second.started);
     EXPECT_TRUE(second.waitForEnd(20000)) << "a second panel must end while the first shows its dialog";
     EXPECT_EQ(paneltest::WaitForTopLevelWindow(second.info.dwProcessId, L"#32770", 0), nullptr);
@@ -81,7 +58,7 @@ TEST_F(PanelStartup, WithTheDriverShowsTheDialogAndASecondPanelEndsSilently) {
     EXPECT_TRUE(first.waitForEnd(20000));
 
     // With the first one gone, a new panel shows its dialog again.
-    Program third(paneltest::PanelPath());
+    testsupport::RunningProgram third(paneltest::PanelPath());
     HWND again = paneltest::WaitForTopLevelWindow(third.info.dwProcessId, L"#32770", 20000);
     ASSERT_NE(again, nullptr);
     PostMessageW(again, WM_COMMAND, IDCANCEL, 0);

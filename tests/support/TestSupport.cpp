@@ -17,6 +17,31 @@ std::string BuildBinDirectory() {
 
 std::string DriverDllPath() { return BuildBinDirectory() + "\\Veltrix_KMX_ASIO.dll"; }
 
+RunningProgram::RunningProgram(const std::string& path) {
+    std::string command = "\"" + path + "\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+}
+
+RunningProgram::~RunningProgram() {
+    if (!started) return;
+    if (!waitForEnd(0)) TerminateProcess(info.hProcess, 1);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+bool RunningProgram::waitForEnd(DWORD timeoutMs) {
+    return started && WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+long RunningProgram::exitCode() const {
+    DWORD code = 0;
+    return started && GetExitCodeProcess(info.hProcess, &code) ? static_cast<long>(code) : -1;
+}
+
 long RunProgram(const std::string& commandLine, DWORD timeoutMs) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');

@@ -21,6 +21,24 @@ Function LoadExport(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// A program started with its path quoted and no arguments, for tests that watch
+// it run; terminated and closed at the end of the scope if still running.
+class RunningProgram {
+public:
+    explicit RunningProgram(const std::string& path);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    // True when the program ended within the time.
+    bool waitForEnd(DWORD timeoutMs);
+    // Its exit code, or -1 when it cannot be read.
+    long exitCode() const;
+
+    PROCESS_INFORMATION info = {};
+    bool started = false;
+};
+
 // Runs a command line, waits at most timeoutMs and returns its exit code, or -1
 // when it could not be started or did not end in time (it is then terminated).
 long RunProgram(const std::string& commandLine, DWORD timeoutMs = 30000);

@@ -21,32 +21,11 @@ constexpr long kExitAlreadyRunning = 1;
 std::string ShippedPath() { return testsupport::BuildBinDirectory() + "\\Veltrix_KMX_Version.exe"; }
 std::string FixturePath() { return testsupport::BuildBinDirectory() + "\\Veltrix_KMX_Version_TestFixture.exe"; }
 
-struct Program {
-    PROCESS_INFORMATION info = {};
-    bool started = false;
-    explicit Program(const std::string& path) {
-        std::string command = "\"" + path + "\"";
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back('\0');
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
-    }
-    bool waitForEnd(DWORD timeoutMs) {
-        return started && WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    }
-    long exitCode() const {
-        DWORD code = 0;
-        return GetExitCodeProcess(info.hProcess, &code) ? static_cast<long>(code) : -1;
-    }
+// The utility started in a process of its own, with its dialog found on demand.
+struct Program : testsupport::RunningProgram {
+    using RunningProgram::RunningProgram;
     HWND dialog(DWORD timeoutMs = kWindowTimeoutMs) const {
         return paneltest::WaitForTopLevelWindow(info.dwProcessId, L"#32770", timeoutMs);
-    }
-    ~Program() {
-        if (!started) return;
-        if (!waitForEnd(0)) TerminateProcess(info.hProcess, 1);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
     }
 };
 
