@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Draws the settings panel's icon (a fader on a dark tile) and writes it as a
 Windows icon file with 16, 32 and 48 pixel images: python3 make_icon.py OUT.ico"""
-import struct
+import os
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from icon_file import write_icon  # noqa: E402
 
 
 def draw(size):
@@ -32,33 +35,4 @@ def draw(size):
     return pixels
 
 
-def dib(size):
-    pixels = draw(size)
-    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    colour = b''.join(struct.pack('<BBBB', b, g, r, a) for row in reversed(pixels) for (r, g, b, a) in row)
-    mask_row = ((size + 31) // 32) * 4
-    mask = b''
-    for row in reversed(pixels):
-        bits = 0
-        data = bytearray(mask_row)
-        for x, (_, _, _, a) in enumerate(row):
-            if a == 0:
-                data[x // 8] |= 0x80 >> (x % 8)
-        mask += bytes(data)
-    return header + colour + mask
-
-
-def main():
-    sizes = [16, 32, 48]
-    images = [dib(n) for n in sizes]
-    out = struct.pack('<HHH', 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for n, image in zip(sizes, images):
-        out += struct.pack('<BBBBHHII', n, n, 0, 0, 1, 32, len(image), offset)
-        offset += len(image)
-    out += b''.join(images)
-    with open(sys.argv[1], 'wb') as f:
-        f.write(out)
-
-
-main()
+write_icon(sys.argv[1], draw)
